@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Process-wide state read by every part of the program.
+namespace AppState {
+
+// True when the command line holds "-DEBUG" (any case, anywhere).
+bool DebugMode();
+void setDebugMode(bool on);
+
+// True when the command line holds "-SEIZO" (any case, anywhere).
+bool FactoryMode();
+void setFactoryMode(bool on);
+
+// Folder of every file the program writes (the current directory at start unless overridden).
+QString StartupFolder();
+void setStartupFolder(const QString& folder);
+
+// Full path of `fileName` inside the start-up folder.
+QString PathInStartupFolder(const QString& fileName);
+
+// The password the start-up dialog checks against (built-in "7305" until the tool
+// configuration replaces it).
+QString AccessPassword();
+void setAccessPassword(const QString& password);
+
+// Sets DebugMode and FactoryMode from a command line by case-insensitive substring match.
+void ApplyCommandLine(const QStringList& arguments);
+
+} // namespace AppState
