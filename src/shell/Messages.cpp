@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -49,42 +50,86 @@ QString& currentLanguage() {
     return language;
 }
 
+// Text still to be expanded: the entry itself or an argument inserted into it. `chain` holds
+// one bit per argument (1..9) whose text this segment lies inside.
+struct Segment {
+    QString text;
+    qsizetype pos = 0;
+    unsigned chain = 0;
+};
+
+// Upper bound of argument insertions for one lookup; real entries need a handful. It keeps a
+// set of arguments that refer to each other from growing the text without limit.
+constexpr int kMaxInsertions = 256;
+
+// Expands the escapes of `text`. The expansion reads the text from left to right; an inserted
+// argument is read next, before the rest of the text, so a "~" at the end of an argument pairs
+// with the character that follows the argument, and escapes inside arguments are expanded. An
+// argument reference met inside that same argument (directly or through another argument) is
+// replaced by nothing, so a text such as "~1" passed as argument 1 cannot expand for ever.
+QString expandEscapes(const QString& text, const QStringList& arguments) {
+    if (!text.contains(u'~')) return text;
+    QString out;
+    out.reserve(text.size());
+    std::vector<Segment> stack{{text, 0, 0}};
+    int insertions = 0;
+    const auto dropFinished = [&stack] {
+        while (!stack.empty() && stack.back().pos >= stack.back().text.size())
+            stack.pop_back();
+    };
+    for (;;) {
+        dropFinished();
+        if (stack.empty()) break;
+        const QChar ch = stack.back().text.at(stack.back().pos++);
+        if (ch != u'~') {
+            out.append(ch);
+            continue;
+        }
+        dropFinished();
+        if (stack.empty()) break; // a trailing "~" is deleted
+        Segment& next = stack.back();
+        const QChar c = next.text.at(next.pos++);
+        const unsigned chain = next.chain;
+        if (c == u'c' || c == u'C') {
+            out.append(QStringLiteral("\r\n"));
+        } else if (c == u't' || c == u'T') {
+            out.append(u'\t');
+        } else if (c >= u'0' && c <= u'9') {
+            const int n = c.unicode() - u'0';
+            const unsigned bit = 1u << n;
+            if (n >= 1 && n <= arguments.size() && !(chain & bit) && insertions < kMaxInsertions) {
+                ++insertions;
+                stack.push_back({arguments.at(n - 1), 0, chain | bit});
+            }
+        } else if (c.isHighSurrogate() && next.pos < next.text.size() &&
+                   next.text.at(next.pos).isLowSurrogate()) {
+            ++next.pos; // the pair is one character: delete it whole
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 void SetMessageLanguage(const QString& language) {
-    currentLanguage() = language.toUpper() == QLatin1String("JP") ? QStringLiteral("JP")
-                                                                   : QStringLiteral("EN");
+    currentLanguage() =
+        language.toUpper() == QLatin1String("JP") ? QStringLiteral("JP") : QStringLiteral("EN");
 }
 
 QString LoadMessage(int number, const QStringList& arguments) {
     const auto& entries = tableFor(currentLanguage()).entries;
     const auto it = entries.constFind(number);
     if (it == entries.constEnd()) return QStringLiteral("[%1]").arg(number);
-    QString text = *it;
-    // Each pass expands the first tilde; the scan restarts from the beginning so an argument
-    // that itself holds a tilde is expanded too. Every pass removes one tilde pair or
-    // replaces it, and the number of passes is bounded to keep a self-referencing argument
-    // ("~1" holding "~1") from looping for ever.
-    int passes = 0;
-    for (qsizetype p = text.indexOf(u'~'); p >= 0 && passes < 10000; p = text.indexOf(u'~'), ++passes) {
-        const QChar c = p + 1 < text.size() ? text.at(p + 1) : QChar();
-        if (c == u'c' || c == u'C') {
-            text.replace(p, 2, QStringLiteral("\r\n"));
-        } else if (c == u't' || c == u'T') {
-            text.replace(p, 2, QStringLiteral("\t"));
-        } else if (c.isDigit() && c.unicode() < 128) {
-            const int n = c.digitValue();
-            text.replace(p, 2, n >= 1 && n <= arguments.size() ? arguments.at(n - 1) : QString());
-        } else {
-            text.remove(p, c.isNull() ? 1 : 2);
-        }
-    }
-    return text;
+    return expandEscapes(*it, arguments);
 }
 
-bool HasMessage(int number) { return tableFor(currentLanguage()).entries.contains(number); }
+bool HasMessage(int number) {
+    return tableFor(currentLanguage()).entries.contains(number);
+}
 
-int MessageTableSize() { return int(tableFor(currentLanguage()).entries.size()); }
+int MessageTableSize() {
+    return int(tableFor(currentLanguage()).entries.size());
+}
 
 QList<int> MessageNumbers(const QString& language) {
     QList<int> numbers = tableFor(language).entries.keys();
@@ -92,6 +137,10 @@ QList<int> MessageNumbers(const QString& language) {
     return numbers;
 }
 
-QString AppTitle() { return LoadMessage(5001); }
+QString AppTitle() {
+    return LoadMessage(5001);
+}
 
-QString UiLanguage() { return LoadMessage(101); }
+QString UiLanguage() {
+    return LoadMessage(101);
+}
