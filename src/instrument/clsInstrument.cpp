@@ -1,5 +1,7 @@
 #include "instrument/clsInstrument.h"
 
+#include "instrument/WireFormat.h"
+
 #include <QLocale>
 #include <cmath>
 #include <optional>
@@ -13,38 +15,31 @@ QString normalisedId(const QString& text, int width) {
 }
 
 // A number field of the gas definition: "." is always accepted, the locale's separator too.
-std::optional<float> parseNumber(const QString& field) {
+// `separator` receives the decimal separator the field was read with.
+std::optional<float> parseNumber(const QString& field, QChar* separator = nullptr) {
     const QString t = field.trimmed();
     if (t.isEmpty()) return std::nullopt;
+    QLocale dot = QLocale::c();
+    dot.setNumberOptions(QLocale::RejectGroupSeparator);
+    QLocale local;
+    local.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    float v = QLocale::c().toFloat(t, &ok);
-    if (!ok) v = QLocale().toFloat(t, &ok);
+    float v = dot.toFloat(t, &ok);
+    QChar used = u'.';
+    if (!ok) {
+        v = local.toFloat(t, &ok);
+        used = local.decimalPoint().front();
+    }
     if (!ok || !std::isfinite(v)) return std::nullopt;
+    if (separator) *separator = used;
     return v;
 }
 
-// Decimal places given by the characters after the "." of a resolution field.
-qint16 pointsOf(const QString& field) {
+// Decimal places given by the characters after the separator of a resolution field.
+qint16 pointsOf(const QString& field, QChar separator) {
     const QString t = field.trimmed();
-    const qsizetype dot = t.indexOf(u'.');
-    return dot < 0 ? qint16(0) : qint16(t.size() - dot - 1);
-}
-
-// Five-character value field: "*****" for a negative value, otherwise the value with
-// `points` decimals (1..3, else none), "." as separator, right-aligned, last 5 kept.
-QString valueField5(float value, qint16 points) {
-    if (value < 0.0f || std::isnan(value)) return QStringLiteral("*****");
-    const int p = (points >= 1 && points <= 3) ? points : 0;
-    const double scale = std::pow(10.0, p);
-    // Halves round away from zero, as the detector's own display does.
-    const double rounded = std::round(double(value) * scale) / scale;
-    const QString text = QString::number(rounded, 'f', p).rightJustified(5, u' ');
-    return text.right(5);
-}
-
-// Text padded with blanks and cut to exactly `width` characters.
-QString padded(const QString& text, int width) {
-    return text.leftJustified(width, u' ', true);
+    const qsizetype at = t.indexOf(separator);
+    return at < 0 ? qint16(0) : qint16(t.size() - at - 1);
 }
 
 } // namespace
@@ -175,19 +170,20 @@ bool clsInstrument::ApplyGasDefinition(const QString& text18) {
         return true;
     }
     const std::optional<float> fullScale = parseNumber(text18.mid(4, 5));
-    const std::optional<float> digit = parseNumber(text18.mid(9, 5));
+    QChar separator = u'.';
+    const std::optional<float> digit = parseNumber(text18.mid(9, 5), &separator);
     if (!fullScale || !digit) return false;
     setGasName(0, text18.left(4).trimmed());
     setGasEnabled(0, true);
     setGasFullScale(0, *fullScale);
     setGasDesit(0, *digit);
-    setGasPoint(0, pointsOf(text18.mid(9, 5)));
+    setGasPoint(0, pointsOf(text18.mid(9, 5), separator));
     setGasUnit(0, text18.mid(14, 4).trimmed());
     return true;
 }
 
 QString clsInstrument::GasDefinitionText() const {
     if (!m_GasEnabled) return QString::fromLatin1(NoGasDefinition);
-    return padded(m_GasName, 4) + valueField5(m_GasFullScale, m_GasPoint) +
-           valueField5(m_GasDesit, m_GasPoint) + padded(m_GasUnit, 4);
+    return WireFormat::Pad(m_GasName, 4) + WireFormat::Val5(m_GasFullScale, m_GasPoint) +
+           WireFormat::Val5(m_GasDesit, m_GasPoint) + WireFormat::Pad(m_GasUnit, 4);
 }
