@@ -87,7 +87,7 @@ public:
     bool Change_StationID() const { return m_Change_StationID; }
     void setChange_StationID(bool on) { m_Change_StationID = on; }
 
-    // Spec number (ten characters on the wire).
+    // Build variant number the detector reports with BS (ten characters on the wire).
     QString SpecNo() const { return m_SpecNo; }
     void setSpecNo(const QString& v) {
         m_SpecNo = v;
