@@ -1,0 +1,277 @@
+#include "instrument/MasterCompare.h"
+#include "instrument/SettingsFile.h"
+#include "instrument/clsInstrument.h"
+#include "shell/Messages.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+clsInstrument sampleRecord(const QString& gas) {
+    clsInstrument r;
+    r.setSpecNo("SPEC-1");
+    r.setUserID("USER 7");
+    r.setStationID("LINE A");
+    r.setSerialNo("KM71-000123");
+    r.setDummySerial("MFG-55");
+    const QString def = gas == "O2"  ? QStringLiteral("O2   25.0  0.1VOL%")
+                        : gas == "CO" ? QStringLiteral("CO    500    1ppm ")
+                                      : QStringLiteral("CH4   100    1%LEL");
+    EXPECT_TRUE(r.ApplyGasDefinition(def));
+    r.setModelTyp(gas == "O2" ? "QZ" : gas == "CO" ? "VL" : "KM");
+    r.setAlarmMode(3);
+    r.setAlarmMode2(-2);
+    r.setDispCalLimit(1);
+    r.setCalLimit(90);
+    r.setCalCheck(1);
+    r.setConfirmation(1);
+    r.setLogOverWrite(1);
+    r.setLcdBackLight(30);
+    r.setAIdata(300);
+    r.setAJdata(10);
+    r.setABdata(2);
+    r.setBumpFunction(1);
+    r.setDispBumpLimit(1);
+    r.setBumpLimit(30);
+    r.setBumpCheck(1);
+    r.setBumpTime(60);
+    r.setBumpThreshold(20);
+    r.setBumpFailCalTime(90);
+    r.setBumpFailAfter(1);
+    r.setAlarmO2(2);
+    r.setAK(1);
+    r.setJW(1);
+    r.setJH("2501070930");
+    r.setSE(10);
+    r.setWarning(0, gas == "O2" ? 19.5f : 10.0f);
+    r.setAlarm(0, gas == "O2" ? 18.0f : 50.0f);
+    r.setStel(0, -101.0f);
+    r.setTwa(0, gas == "CO" ? 25.0f : -101.0f);
+    r.setAutoCalib(0, gas == "O2" ? 20.9f : 50.0f);
+    r.setIntervals(60);
+    r.setSpecType("1");
+    r.setAutoZero(1);
+    r.setDemandZero(1);
+    r.setSpanAllowance(5);
+    r.setBumpFailBehavior(1);
+    r.setSensorDate("250101");
+    r.setPasswordProtect(1);
+    r.setUseUserPassword(1);
+    r.setUserPassword2("1234");
+    return r;
+}
+
+class SettingsFileTest : public ::testing::TestWithParam<QLocale> {
+protected:
+    void SetUp() override {
+        QLocale::setDefault(GetParam());
+        ASSERT_TRUE(dir.isValid());
+    }
+    void TearDown() override { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString writeText(const QString& name, const QByteArray& text) const {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return path(name);
+    }
+    QTemporaryDir dir;
+};
+
+TEST_P(SettingsFileTest, RoundTripKeepsEverySettingForEachModel) {
+    for (const QString gas : {"CH4", "O2", "CO"}) {
+        const clsInstrument original = sampleRecord(gas);
+        QString error;
+        ASSERT_TRUE(SettingsFile::Write(original, path("a.seq"), &error)) << qPrintable(error);
+        clsInstrument back;
+        const auto result = SettingsFile::Read(path("a.seq"), back);
+        ASSERT_TRUE(result.ok) << qPrintable(result.error);
+        EXPECT_TRUE(result.warnings.isEmpty()) << qPrintable(result.warnings.join('|'));
+        EXPECT_EQ(SettingsFile::Lines(back), SettingsFile::Lines(original)) << qPrintable(gas);
+        EXPECT_EQ(back.ModelTyp(), original.ModelTyp());
+        EXPECT_FLOAT_EQ(back.AutoCalib(0), original.AutoCalib(0));
+        EXPECT_EQ(back.Stel(0), -101.0f);
+    }
+}
+
+TEST_P(SettingsFileTest, FileLayoutUsesDotsCommasAndCrLf) {
+    clsInstrument r = sampleRecord("CH4");
+    r.setAlarm(0, -101.0f);
+    ASSERT_TRUE(SettingsFile::Write(r, path("b.seq")));
+    QFile f(path("b.seq"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith("BS,W,SPEC-1    ,\r\nXZ,W,USER 7          ,\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\nGJ,W,CH4   100    1%LEL,\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\nA1,W,   10,\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\nA2,W,*****,\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\nBU,W,3C,14,5A,1,\r\n"));
+    EXPECT_TRUE(bytes.contains("\r\nAI,W,012C,\r\n"));
+    EXPECT_TRUE(bytes.endsWith("MP,W,1,1234,\r\n"));
+    // A KM file has neither the oxygen alarm type nor the TWA/A-1H line; a QZ file has AT.
+    EXPECT_FALSE(bytes.contains("AT,W,"));
+    EXPECT_FALSE(bytes.contains("AK,W,"));
+    EXPECT_TRUE(SettingsFile::Lines(sampleRecord("O2")).contains("AT,W,2,"));
+    EXPECT_TRUE(SettingsFile::Lines(sampleRecord("O2")).contains("A1,W, 19.5,"));
+    EXPECT_TRUE(SettingsFile::Lines(sampleRecord("CO")).contains("AK,W,1,"));
+}
+
+TEST_P(SettingsFileTest, ReaderRulesAndWarnings) {
+    const QString file = writeText("c.seq",
+                                   "bs,w,ABC,;note\r\n"
+                                   "ZZ,W,1,\n"
+                                   "; a remark\r"
+                                   "\r\n"
+                                   "BU,W,060,020,090,1,\r\n"
+                                   "MP,W,1,\r\n"
+                                   "A1,W,OVER,\r\n"
+                                   "A2,W,12.5,\r\n"
+                                   "GJ,W,O2   25.0  0.1VOL%,\r\n");
+    clsInstrument r;
+    r.setUseUserPassword(0);
+    r.setUserPassword2("9999");
+    const auto result = SettingsFile::Read(file, r);
+    ASSERT_TRUE(result.ok) << qPrintable(result.error);
+    EXPECT_EQ(result.warnings,
+              QStringList({"unknown ZZ", "unknown  A REMARK", "obsolute BU format"}));
+    EXPECT_EQ(r.SpecNo(), "ABC");
+    EXPECT_EQ(r.BumpTime(), 60);
+    EXPECT_EQ(r.BumpThreshold(), 20);
+    EXPECT_EQ(r.BumpFailCalTime(), 90);
+    EXPECT_EQ(r.BumpFailAfter(), 1);
+    EXPECT_EQ(r.UseUserPassword(), 0); // MP with fewer than four fields is ignored
+    EXPECT_EQ(r.UserPassword2(), "9999");
+    EXPECT_EQ(r.Warning(0), -107.0f);
+    EXPECT_FLOAT_EQ(r.Alarm(0), 12.5f);
+    EXPECT_EQ(r.ModelTyp(), "QZ");
+    EXPECT_EQ(r.GasPoint(0), 1);
+
+    clsInstrument silent;
+    const auto hexForm = SettingsFile::Read(writeText("d.seq", "BU,W,3C,14,5A,1,\r\n"), silent);
+    EXPECT_TRUE(hexForm.warnings.isEmpty());
+    EXPECT_EQ(silent.BumpTime(), 60);
+    EXPECT_EQ(silent.BumpFailCalTime(), 90);
+}
+
+TEST_P(SettingsFileTest, ConversionErrorNamesTheLineAndChangesNothing) {
+    clsInstrument working = sampleRecord("CH4");
+    clsInstrument master;
+    const clsInstrument workingBefore = working;
+    const QString file = writeText("e.seq", "BS,W,NEW,\r\nAP,W,12,\r\nSC,W,XYZ,\r\nXT,W,0010,\r\n");
+    const auto result = SettingsFile::Import(file, working, master);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.errorLine, 3);
+    EXPECT_TRUE(result.error.contains("Line 3")) << qPrintable(result.error);
+    EXPECT_EQ(SettingsFile::Lines(working), SettingsFile::Lines(workingBefore));
+    EXPECT_EQ(working.SpecNo(), "SPEC-1");
+    EXPECT_FALSE(master.ImportFlag());
+
+    const auto missing = SettingsFile::Read(path("nothing-here.seq"), working);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_TRUE(missing.error.contains("nothing-here.seq"));
+}
+
+TEST_P(SettingsFileTest, ImportFlagsWorkingAndMaster) {
+    ASSERT_TRUE(SettingsFile::Write(sampleRecord("CH4"), path("f.seq")));
+    clsInstrument working, master;
+    const auto result = SettingsFile::Import(path("f.seq"), working, master);
+    ASSERT_TRUE(result.ok) << qPrintable(result.error);
+    EXPECT_TRUE(working.ImportFlag());
+    EXPECT_TRUE(master.ImportFlag());
+    EXPECT_FALSE(working.Change_UserID());
+    EXPECT_FALSE(working.Change_SerialNo());
+    EXPECT_TRUE(working.Change_AlarmMode());
+    EXPECT_TRUE(working.Change_Warn(0));
+    EXPECT_EQ(working.UserID(), "USER 7");
+
+    // The master's flags are exactly those its setters raised.
+    clsInstrument m2, w2;
+    ASSERT_TRUE(SettingsFile::Import(writeText("g.seq", "XZ,W,OP1,\r\nA1,W, 10,\r\n"), w2, m2).ok);
+    EXPECT_TRUE(m2.Change_UserID());
+    EXPECT_TRUE(m2.Change_Warn(0));
+    EXPECT_FALSE(m2.Change_Alarm(0));
+    EXPECT_FALSE(m2.Change_AlarmMode());
+    EXPECT_TRUE(w2.Change_Alarm(0));
+    EXPECT_FALSE(w2.Change_UserID());
+}
+
+TEST_P(SettingsFileTest, ExportToAMissingFolderIsAnError) {
+    QString error;
+    EXPECT_FALSE(SettingsFile::Write(sampleRecord("CH4"), path("no/such/folder/x.seq"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(QFile::exists(path("no/such/folder/x.seq")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, SettingsFileTest,
+                         ::testing::Values(QLocale(QLocale::English, QLocale::UnitedStates),
+                                           QLocale(QLocale::German, QLocale::Germany)));
+
+class MasterCompareTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetMessageLanguage("EN");
+        ASSERT_TRUE(dir.isValid());
+    }
+    // Loads `text` as a master file, returning the master record.
+    clsInstrument loadMaster(const QByteArray& text) {
+        QFile f(dir.filePath("m.seq"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        clsInstrument working, master;
+        EXPECT_TRUE(SettingsFile::Import(dir.filePath("m.seq"), working, master).ok);
+        return master;
+    }
+    static QStringList texts(const MasterCompare::Result& r) {
+        QStringList out;
+        for (const auto& d : r.differences) out << d.text;
+        return out;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(MasterCompareTest, NothingLoadedComparesNothing) {
+    const auto r = MasterCompare::Compare(clsInstrument(), sampleRecord("CH4"));
+    EXPECT_FALSE(r.compared);
+    EXPECT_FALSE(r.allOk());
+}
+
+TEST_F(MasterCompareTest, EqualFileIsOk) {
+    const clsInstrument working = sampleRecord("CH4");
+    ASSERT_TRUE(SettingsFile::Write(working, dir.filePath("all.seq")));
+    clsInstrument w, master;
+    ASSERT_TRUE(SettingsFile::Import(dir.filePath("all.seq"), w, master).ok);
+    const auto r = MasterCompare::Compare(master, working);
+    EXPECT_TRUE(r.allOk()) << qPrintable(texts(r).join('|'));
+    EXPECT_EQ(MasterCompare::OkText(), " Compare MASTER OK");
+}
+
+TEST_F(MasterCompareTest, DifferencesInTableOrderWithSuffixRule) {
+    clsInstrument working = sampleRecord("CH4");
+    clsInstrument master = loadMaster("A1,W,50.1,\r\nIN,W,OTHER,\r\nXZ,W,SOMEONE,\r\n"
+                                      "GJ,W,CH4   100    1%LEL,\r\nXP,W,0000,\r\n");
+    working.setWarning(0, 50.0f);
+    const auto r = MasterCompare::Compare(master, working);
+    EXPECT_EQ(texts(r), QStringList({"User ID", "Serial No. <> MASTER", "Warning <> MASTER"}));
+    EXPECT_EQ(r.differences.first().message, 5610);
+
+    // A gas that differs is one line for the channel.
+    working.setGasUnit(0, "ppm");
+    EXPECT_TRUE(texts(MasterCompare::Compare(master, working)).contains("Gas0 <> MASTER"));
+}
+
+TEST_F(MasterCompareTest, ModelOnlySettingsFollowTheMastersModel) {
+    clsInstrument working = sampleRecord("O2");
+    working.setAlarmO2(1);
+    const clsInstrument qz = loadMaster("GJ,W,O2   25.0  0.1VOL%,\r\nAT,W,2,\r\n");
+    EXPECT_EQ(texts(MasterCompare::Compare(qz, working)),
+              QStringList({"Gas0 <> MASTER", "OXY Alarm type <> MASTER"})
+                  .mid(working.GasDefinitionText() == qz.GasDefinitionText() ? 1 : 0));
+    const clsInstrument km = loadMaster("GJ,W,CH4   100    1%LEL,\r\nAT,W,2,\r\n");
+    EXPECT_FALSE(texts(MasterCompare::Compare(km, working)).contains("OXY Alarm type <> MASTER"));
+}
+
+} // namespace
