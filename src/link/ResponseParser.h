@@ -22,6 +22,9 @@ struct ReplyContext {
     bool confirmAck = false;
     // Reject replies whose checksum does not match.
     bool verifyChecksum = true;
+    // The PC clock as an OLE date (HC,R stores the detector clock's offset from it); the
+    // system clock when empty.
+    std::function<double()> now;
     // One line into the link log.
     std::function<void(const QString&)> log;
     // An RC,R reply naming the detector family was accepted (the link connects).
