@@ -83,15 +83,6 @@ TEST_F(ResponseTest, CarriageReturnsSeparateValuesAndOtherControlCharactersGo) {
     EXPECT_EQ(rec.UserID(), QStringLiteral("ABCD"));
 }
 
-TEST_F(ResponseTest, AlarmModeEdgeCases) {
-    EXPECT_TRUE(Read("AP", "0010"));
-    EXPECT_EQ(rec.AlarmMode(), 16);
-    EXPECT_TRUE(Read("AP", "FFFF"));
-    EXPECT_EQ(rec.AlarmMode(), -1);
-    EXPECT_FALSE(Read("AP", "XYZ"));
-    EXPECT_EQ(rec.AlarmMode(), -1);
-}
-
 TEST_F(ResponseTest, RomNumberAndSum) {
     EXPECT_TRUE(Read("VP", "123456789"));
     EXPECT_EQ(rec.RomNumber(), 123456789);
