@@ -1,0 +1,61 @@
+#include "link/LinkLog.h"
+
+#include "shell/AppState.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocale>
+#include <QThread>
+
+namespace {
+
+QString LogPath(int copy) {
+    const QString name =
+        copy == 0 ? QString::fromLatin1(kLinkLogName) : QStringLiteral("SerialLog%1.log").arg(copy);
+    return AppState::PathInStartupFolder(name);
+}
+
+// Removes path and waits (bounded) until it is gone; true when it is gone.
+bool RemoveAndWait(const QString& path, int waitBoundMs) {
+    QDeadlineTimer deadline(waitBoundMs);
+    for (;;) {
+        if (!QFile::exists(path)) return true;
+        QFile::remove(path);
+        if (!QFile::exists(path)) return true;
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(20);
+    }
+}
+
+} // namespace
+
+bool WriteLinkLog(const QString& text, const QDateTime& when) {
+    QFile file(LogPath(0));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    const QString line =
+        when.time().toString(QStringLiteral("HH:mm:ss")) + u' ' + text + QStringLiteral("\r\n");
+    // One write per line, so a line is never split by another writer.
+    const QByteArray bytes = line.toLocal8Bit();
+    return file.write(bytes) == bytes.size();
+}
+
+bool RotateSerialLogs(int waitBoundMs) {
+    bool allMoved = true;
+    for (int i = kLinkLogCopies - 1; i >= 0; --i) {
+        const QString from = LogPath(i);
+        if (!QFile::exists(from)) continue;
+        const QString to = LogPath(i + 1);
+        if (!RemoveAndWait(to, waitBoundMs) || !QFile::rename(from, to)) allMoved = false;
+    }
+    return allMoved;
+}
+
+QString GeneralDateText(const QDateTime& when) {
+    const QLocale locale;
+    // The long time format carries the time zone; the general date format does not.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(u't');
+    timeFormat = timeFormat.trimmed();
+    return locale.toString(when.date(), QLocale::ShortFormat) + u' ' +
+           locale.toString(when.time(), timeFormat);
+}

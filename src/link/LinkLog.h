@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The link log "SerialLog.log" in the start-up folder and its rotated copies.
+
+// Name of the link log file.
+inline constexpr const char* kLinkLogName = "SerialLog.log";
+// Number of older copies kept by the rotation ("SerialLog1.log" newest .. "SerialLog9.log").
+inline constexpr int kLinkLogCopies = 9;
+
+// Appends one line "hh:nn:ss text" (CR LF) to the link log; false when the file cannot be written.
+bool WriteLinkLog(const QString& text, const QDateTime& when = QDateTime::currentDateTime());
+
+// Shifts SerialLog.log to SerialLog1.log, SerialLog1.log to SerialLog2.log and so on, dropping
+// SerialLog9.log. A file that will not go away is waited for at most waitBoundMs.
+// False when some file could not be moved.
+bool RotateSerialLogs(int waitBoundMs = 2000);
+
+// A date and time in the locale's general format (short date, time with seconds).
+QString GeneralDateText(const QDateTime& when);
