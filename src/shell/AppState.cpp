@@ -8,6 +8,7 @@ struct State {
     bool factory = false;
     QString folder = QDir::currentPath();
     QString password = QStringLiteral("7305");
+    qint16 operation = 0;
 };
 State& state() {
     static State s;
@@ -31,6 +32,9 @@ QString PathInStartupFolder(const QString& fileName) {
 
 QString AccessPassword() { return state().password; }
 void setAccessPassword(const QString& password) { state().password = password; }
+
+qint16 OperationState() { return state().operation; }
+void setOperationState(qint16 s) { state().operation = s; }
 
 void ApplyCommandLine(const QStringList& arguments) {
     // The whole line, upper-cased; the switches match as substrings anywhere.

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 // Process-wide state read by every part of the program.
 namespace AppState {
@@ -25,6 +26,11 @@ QString PathInStartupFolder(const QString& fileName);
 // configuration replaces it).
 QString AccessPassword();
 void setAccessPassword(const QString& password);
+
+// The transfer in progress: 0 idle, 1 downloading, 3 zero adjustment, 4 span adjustment,
+// 6 writing. The progress dialogs take their captions from it.
+qint16 OperationState();
+void setOperationState(qint16 state);
 
 // Sets DebugMode and FactoryMode from a command line by case-insensitive substring match.
 void ApplyCommandLine(const QStringList& arguments);
