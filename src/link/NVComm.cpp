@@ -4,6 +4,7 @@
 #include "link/PortLookup.h"
 
 #include <QMetaObject>
+#include <utility>
 
 NVComm::NVComm(QObject* parent) : LinkTransport(parent) {
     connect(&m_port, &QSerialPort::readyRead, this,
@@ -82,11 +83,11 @@ qint64 NVComm::bytesAvailable() const {
 
 void NVComm::pollModemLines() {
     if (!m_port.isOpen() || m_linesUnsupported) return;
-    m_quiet = true;
+    const bool wasQuiet = std::exchange(m_quiet, true);
     const QSerialPort::PinoutSignals pins = m_port.pinoutSignals();
     const bool failed = m_port.error() != QSerialPort::NoError;
     m_port.clearError();
-    m_quiet = false;
+    m_quiet = wasQuiet;
     if (failed) return;
     int status = 0;
     if (pins & QSerialPort::ClearToSendSignal) status |= ModemLine::Cts;
@@ -173,12 +174,12 @@ void NVComm::applySettings() {
 
 void NVComm::applyLines() {
     // Pseudo-terminals and some bridges have no DTR/RTS; that is not a port error.
-    m_quiet = true;
+    const bool wasQuiet = std::exchange(m_quiet, true);
     m_port.setDataTerminalReady(dtr());
     // With RTS/CTS flow control the driver owns RTS.
     if (m_port.flowControl() != QSerialPort::HardwareControl) m_port.setRequestToSend(rts());
     m_port.clearError();
-    m_quiet = false;
+    m_quiet = wasQuiet;
 }
 
 int NVComm::EventForError(QSerialPort::SerialPortError error) {

@@ -1,0 +1,198 @@
+// The whole link against the simulated detector: connect, exchanges, faults, dump blocks.
+#include "LinkTestSupport.h"
+
+#include "instrument/clsInstrument.h"
+#include "link/SimTransport.h"
+#include "link/VirtualClock.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "sim/SimDetector.h"
+#include "sim/SimPtyServer.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace linktest;
+
+namespace {
+
+class LinkSimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_folder.isValid());
+        m_savedFolder = AppState::StartupFolder();
+        AppState::setStartupFolder(m_folder.path());
+    }
+    void TearDown() override {
+        link.reset();
+        detector.reset();
+        AppState::setStartupFolder(m_savedFolder);
+    }
+
+    // A link on virtual time to a simulated detector, with the program's retry settings.
+    void makeLink(const QString& model, LinkTransport::Kind kind = LinkTransport::Kind::Serial) {
+        clock = new VirtualClock;
+        link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
+        detector = std::make_unique<SimDetector>(model);
+        auto transport = std::make_unique<SimTransport>(detector.get(), clock, kind);
+        if (kind == LinkTransport::Kind::Serial)
+            link->setSerialTransport(std::move(transport));
+        else
+            link->setInfraredTransport(std::move(transport));
+        link->setRetry(3);
+        link->setTimeout(3);
+        link->setInstrument(&record);
+        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
+    }
+    // Lets virtual time run until the link is connected or gave up; true when connected.
+    bool connect() {
+        link->setSerialComm(false);
+        link->DetectIrdaModule();
+        const qint64 end = clock->nowMs() + 60000;
+        while (!link->Connected() && clock->nowMs() < end &&
+               !(link->LinkState() == LinkStates::Offline && clock->nowMs() > 1000))
+            clock->waitForEvents(end);
+        return link->Connected();
+    }
+    QByteArray logText() const {
+        QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_folder;
+    QString m_savedFolder;
+    VirtualClock* clock = nullptr;
+    std::unique_ptr<uclHvif> link;
+    std::unique_ptr<SimDetector> detector;
+    clsInstrument record;
+};
+
+TEST_F(LinkSimTest, EveryModelConnectsAndNamesItsModelType) {
+    for (const QString model : {QStringLiteral("KM"), QStringLiteral("QZ"), QStringLiteral("VL")}) {
+        SCOPED_TRACE(model.toStdString());
+        record = clsInstrument();
+        makeLink(model);
+        int connects = 0;
+        QObject::connect(link.get(), &uclHvif::OnConnect, [&] { ++connects; });
+        ASSERT_TRUE(connect());
+        EXPECT_EQ(link->LinkState(), LinkStates::Connected);
+        EXPECT_EQ(record.ModelTyp(), model);
+        EXPECT_EQ(connects, 1);
+        EXPECT_TRUE(link->SerialComm());
+        ASSERT_TRUE(link->Exchange("IN,R,", LinkStatus::ReadWait));
+        EXPECT_EQ(record.SerialNo(), QString::fromLatin1(detector->value("IN")).trimmed());
+    }
+    EXPECT_TRUE(logText().contains("---StartUp Connect Sequence Finished---"));
+}
+
+TEST_F(LinkSimTest, InfraredFlavourConnectsThroughTheLinkEstablishedEvent) {
+    makeLink(QStringLiteral("QZ"), LinkTransport::Kind::Infrared);
+    ASSERT_TRUE(connect());
+    EXPECT_TRUE(link->InfraredActive());
+    EXPECT_EQ(record.ModelTyp(), QStringLiteral("QZ"));
+    EXPECT_TRUE(logText().contains("71-Series ...Conneted. Date = "));
+}
+
+TEST_F(LinkSimTest, LostAndDamagedRepliesAreRepeatedUntilTheyArrive) {
+    makeLink(QStringLiteral("KM"));
+    ASSERT_TRUE(connect());
+    detector->clearReceivedFrames();
+    detector->faults().dropEvery = 2;
+    EXPECT_TRUE(link->Exchange("XS,R,", LinkStatus::ReadWait));
+    EXPECT_TRUE(link->Exchange("XZ,R,", LinkStatus::ReadWait));
+    detector->faults().dropEvery = 0;
+    detector->faults().corruptEvery = 2;
+    EXPECT_TRUE(link->Exchange("IN,R,", LinkStatus::ReadWait));
+    detector->faults().corruptEvery = 0;
+    detector->faults().splitChunk = 3;
+    detector->faults().delayMs = 700;
+    EXPECT_TRUE(link->Exchange("HN,R,", LinkStatus::ReadWait));
+    EXPECT_GT(detector->receivedFrames().count(Request("XS,R,")) +
+                  detector->receivedFrames().count(Request("XZ,R,")),
+              2)
+        << "a dropped reply made the link repeat its request";
+}
+
+TEST_F(LinkSimTest, ADeadDetectorEndsTheConnectSequenceWithNoResponse) {
+    makeLink(QStringLiteral("KM"));
+    detector->faults().deadLine = true;
+    QStringList alarms;
+    QObject::connect(link.get(), &uclHvif::AlarmMessage, [&](QString& t) { alarms << t; });
+    EXPECT_FALSE(connect());
+    EXPECT_EQ(link->LinkState(), LinkStates::Offline);
+    EXPECT_EQ(alarms, QStringList{QStringLiteral(
+                          "71-Series No Response. Check Port,Cable And Power.\r\n")});
+    EXPECT_EQ(detector->receivedFrames().count(Request("RC,R,")), 3);
+}
+
+TEST_F(LinkSimTest, DumpListingIsFetchedBlockByBlockWithAckContinuations) {
+    makeLink(QStringLiteral("KM"));
+    ASSERT_TRUE(connect());
+    int blocks = 0;
+    link->replyContext().dumpBlock = [&](const QByteArray&, const QByteArray& head,
+                                         const QStringList&) {
+        ++blocks;
+        return head == "EF,R";
+    };
+    detector->clearReceivedFrames();
+    EXPECT_TRUE(link->Exchange("EF,R,", LinkStatus::DumpListing));
+    EXPECT_GT(blocks, 1);
+    const QByteArray ack = BuildFrame(QByteArray("EF,R,") + Ctl::ACK, Ctl::ETB);
+    EXPECT_EQ(detector->receivedFrames().count(ack), blocks - 1);
+}
+
+TEST_F(LinkSimTest, BinaryDumpBlockLandsAtItsPlaceInTheImage) {
+    makeLink(QStringLiteral("KM"));
+    ASSERT_TRUE(connect());
+    const QString image = m_folder.filePath(QStringLiteral("flash.bin"));
+    {
+        QFile file(image);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(32768, '\xFF'));
+    }
+    QByteArray sent;
+    QObject::connect(detector.get(), &SimDetector::transmit,
+                     [&](const QByteArray& bytes) { sent += bytes; });
+    link->setBinDumpPath(image);
+    link->engine().setDumpOffset(10 * 64);
+    link->engine().setDumpSize(64);
+    link->engine().setDumpReceived(0);
+    link->DataSend(uclHvif::BuildFrame("EP,R,000A"), true);
+    link->setStatus(LinkStatus::BinaryDump);
+    link->WaitWhileStatus(LinkStatus::BinaryDump);
+    EXPECT_EQ(link->Status(), LinkStatus::Completed);
+    ASSERT_EQ(sent.size(), 64);
+    QFile file(image);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_EQ(bytes.size(), 32768);
+    EXPECT_EQ(bytes.mid(640, 64), sent);
+    EXPECT_EQ(bytes.left(640), QByteArray(640, '\xFF'));
+}
+
+TEST_F(LinkSimTest, RealTimeLinkOverAPseudoTerminalConnects) {
+    // The program's own clock and serial component against the detector on a pty.
+    SimDetector ptyDetector(QStringLiteral("VL"));
+    SimPtyServer server(&ptyDetector);
+    const QString path = m_folder.filePath(QStringLiteral("pty"));
+    QString error;
+    ASSERT_TRUE(server.open(path, &error)) << error.toStdString();
+    uclHvif realLink;
+    realLink.setRetry(3);
+    realLink.setTimeout(3);
+    realLink.setInstrument(&record);
+    realLink.setPortOverride(path);
+    ASSERT_TRUE(realLink.DetectIrdaModule());
+    ASSERT_TRUE(realLink.PortOpen()) << realLink.lastOpenError().toStdString();
+    EXPECT_EQ(realLink.Handshaking(), 2);
+    // Three probes and the give-up take about four seconds; wait at most ten.
+    for (int i = 0; i < 100 && !realLink.Connected(); ++i)
+        realLink.WaitTicks(1);
+    ASSERT_TRUE(realLink.Connected());
+    EXPECT_EQ(record.ModelTyp(), QStringLiteral("VL"));
+    EXPECT_TRUE(realLink.Exchange("XS,R,", LinkStatus::ReadWait));
+    EXPECT_EQ(record.StationID(), QString::fromLatin1(ptyDetector.value("XS")).trimmed());
+}
+
+} // namespace
