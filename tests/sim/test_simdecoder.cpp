@@ -186,3 +186,29 @@ TEST_P(SimAndDecoder, OperationsAreUnderstood) {
 INSTANTIATE_TEST_SUITE_P(Models, SimAndDecoder, ::testing::Values("KM", "QZ", "VL"));
 
 } // namespace
+
+namespace {
+
+TEST(SimAndDecoder, ListingBlocksReachTheDumpHandler) {
+    SimHost host;
+    ReplyContext ctx;
+    clsInstrument rec;
+    ctx.instrument = &rec;
+    QStringList numbers;
+    ctx.dumpBlock = [&numbers](const QByteArray&, const QByteArray& head, const QStringList& t) {
+        numbers << t.value(1);
+        return head == "EF,R" && t.size() == 4;
+    };
+    ctx.lastFrame = BuildFrame("EF,R,");
+    host.received.clear();
+    host.sim.receive(ctx.lastFrame);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_FALSE(host.received.isEmpty());
+        EXPECT_TRUE(ParseResponse(host.received, ctx)) << host.received.left(40).constData();
+        host.received.clear();
+        host.sim.receive(BuildFrame("EF,R," + QByteArray(1, Ctl::ACK), Ctl::ETB));
+    }
+    EXPECT_EQ(numbers, (QStringList{"1", "2", "3"}));
+}
+
+} // namespace
