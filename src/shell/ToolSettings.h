@@ -8,14 +8,14 @@
 #include <array>
 
 // The dialog font as plain data; the window program turns it into a font object.
-struct FontSettings {
+struct FontSpec {
     QString Name; // empty: the system's default family
     float Size = 9.0f;
     bool Bold = false;
     bool Italic = false;
     bool Underline = false;
 
-    bool operator==(const FontSettings&) const = default;
+    bool operator==(const FontSpec&) const = default;
 };
 
 // The main window's placement: state 0 normal, 2 maximised; width and height in twips.
@@ -53,7 +53,7 @@ struct ToolSettings {
     bool AutoLoadEnabled = false;
     bool AutoRemoveEnabled = false;
     // Font of the dialog controls.
-    FontSettings SharedFont;
+    FontSpec SharedFont;
     // Calibration range (50 when 0 at start).
     float CalibRange = 0.0f;
     // Read only; no other use.

@@ -113,7 +113,7 @@ TEST_F(ToolConfigFile, KeysInAnyCaseAndTheirFallbacks) {
          }},
         {"font\t'Noto Sans'\tx\ttrue\tFALSE\tTrue",
          [](auto& s) {
-             EXPECT_EQ(s.SharedFont, (FontSettings{"Noto Sans", 9.0f, true, false, true}));
+             EXPECT_EQ(s.SharedFont, (FontSpec{"Noto Sans", 9.0f, true, false, true}));
          }},
         {"Font\t'Mono'\t-3", [](auto& s) { EXPECT_EQ(s.SharedFont.Size, 9.0f); }},
         {"Font\t'Mono'\t10.5", [](auto& s) { EXPECT_EQ(s.SharedFont.Size, 10.5f); }},
