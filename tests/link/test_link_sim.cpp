@@ -69,7 +69,8 @@ protected:
 };
 
 TEST_F(LinkSimTest, EveryModelConnectsAndNamesItsModelType) {
-    for (const QString model : {QStringLiteral("KM"), QStringLiteral("QZ"), QStringLiteral("VL")}) {
+    for (const QString& model :
+         {QStringLiteral("KM"), QStringLiteral("QZ"), QStringLiteral("VL")}) {
         SCOPED_TRACE(model.toStdString());
         record = clsInstrument();
         makeLink(model);
