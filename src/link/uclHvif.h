@@ -19,6 +19,7 @@
 #include <memory>
 
 class clsInstrument;
+class DumpListing;
 
 // The instrument link: owns the serial and the infrared transport through which the program
 // reaches one detector, frames and exchanges requests, supervises the connection with a 100 ms
@@ -210,6 +211,97 @@ public:
     // Result flag of the operations.
     bool OpResult() const { return m_opResult; }
     void setOpResult(bool on) { m_opResult = on; }
+
+    // ---- Whole-detector transfers, maintenance and dumps ----
+
+    // Clears record and reads the whole configuration of the detector into it, skipping what
+    // the model does not have; true when every command sent was answered. The link keeps
+    // record as its Instrument.
+    bool GetInstrument(clsInstrument& record);
+    // Writes the flagged settings of record into the detector and commits them with "DW,W,";
+    // true when every exchange succeeded, something was written and every alarm level and
+    // calibration concentration was echoed back unchanged.
+    bool SetInstrument(clsInstrument& record);
+    // Names of the settings the last SetInstrument sent but the detector never echoed back
+    // unchanged ("Warning", "Alarm", "AutoCalib"); their change flags stay raised.
+    QStringList NotWrittenSettings() const { return m_notWritten; }
+
+    // Starts a zero calibration with parameter p and polls until the detector has finished;
+    // false on a failed exchange, Cancel, or after kPollLoopBoundMs.
+    bool ZeroCal(const QString& p);
+    // True when the last zero status is the single character "0" and index is 0.
+    bool ZeroStatus(int index) const;
+    // Starts a span calibration; the request text is only kept by the caller. True when the
+    // detector answered.
+    bool SpanCal(const QString& request);
+    // True when the last span status is the single character "0" and index is 0.
+    bool SpanStatus(int index) const;
+    // Sends an oxygen zero calibration value; true when the detector answered with a result.
+    bool zCal(const QString& value);
+    // True while the concentration is polled every second.
+    bool RunDensty() const { return m_denstyRunning; }
+    // Starts or stops the concentration polling (stopping waits for an outstanding reading).
+    void setRunDensty(bool on);
+    // Reads the calibration gas concentration into record; on failure it holds no value.
+    bool GetAutoCalDensty(clsInstrument& record);
+    // Reads the gas definition into record; on failure channel 0 is undefined.
+    bool GetGasInfo(clsInstrument& record);
+    // Switches the pump on or off.
+    bool SetPump(bool on);
+    // Starts the alarm test with a code (sent as two hexadecimal digits).
+    bool AlarmTest(qint16 code);
+    // Clears the detector's body log and waits for its confirmation.
+    bool BodyDataClear();
+    // Clears the detector's power log and waits for its confirmation.
+    bool PowerDataClear();
+    // Restores the detector's defaults and waits for its confirmation.
+    bool DefaultInstrument();
+    // Powers the detector off and drops the connection; always true.
+    bool BodyPowerOff();
+    // Sets the detector's clock.
+    bool SetDateTime(const QDateTime& when);
+    // Makes the detector write its check data.
+    bool SetCheckData();
+    // Writes the hydrocarbon selection (HcMode) of record.
+    bool Lp(clsInstrument& record);
+    // Reads the hydrocarbon selection into record.
+    bool LpR(clsInstrument& record);
+    // Makes the detector store the written settings.
+    bool Dw();
+    // Reads the identity (ROM number, user, station, serial numbers, gas) into record.
+    bool GetRomNo(clsInstrument& record);
+    // Reads the latest calibration record into record.
+    bool GetLatestHistory(clsInstrument& record);
+    // Reads the latest bump test record into record.
+    bool GetLatestBumpHistory(clsInstrument& record);
+
+    // Size of the flash image file in bytes, and of one of its blocks.
+    static constexpr qint32 kImageSize = 0x8000;
+    static constexpr qint32 kImageBlock = 64;
+    // Reads flash blocks first..last (0..511) into the image file at path, creating a new
+    // image (all 0xFF) when the file is missing or the whole memory is read.
+    bool GetBinDump(const QString& path, qint16 first, qint16 last);
+    // Reads the memory as hexadecimal text and writes the listing file at path.
+    bool GetRomDump2(const QString& path);
+    // One listing line: address, 16 bytes (32 hexadecimal digits) in hexadecimal and as text.
+    static QString FormatDumpLine(quint32 address, const QString& hexDigits);
+    // Writes the buffered listing lines as a section and reports it through DumpMessage;
+    // false when no listing is being read or nothing is buffered.
+    bool WriteDumpListing();
+
+private:
+    bool ConfirmedClear(const QByteArray& code);
+    bool ReadInto(clsInstrument& record, const QByteArray& command);
+    void DenstyTick(quint64 generation, qint64 dueMs);
+    bool TakeDumpBlock(const QStringList& tokens);
+    void RaiseDumpMessage(const QString& text);
+
+    QStringList m_notWritten;
+    bool m_denstyRunning = false;
+    quint64 m_denstyGeneration = 0;
+    DumpListing* m_listing = nullptr;
+
+    // ---- End of whole-detector transfers, maintenance and dumps ----
 
 signals:
     // The detector answered the connect probe.
