@@ -1,0 +1,947 @@
+#include "ui/frmMain.h"
+
+#include "instrument/MasterCompare.h"
+#include "instrument/SettingsFile.h"
+#include "link/LinkLog.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "shell/OleDate.h"
+#include "shell/ToolConfig.h"
+#include "shell/ToolSettings.h"
+#include "shell/modGasCommon.h"
+#include "ui/ControlStyle.h"
+#include "ui/Sounds.h"
+#include "ui/UiPrompts.h"
+#include "ui/frmIrCommSelect.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <cmath>
+
+// The settings grid joins the window as soon as it is part of the build.
+#if __has_include("ui/GasAlarmGrid.h")
+#include "ui/GasAlarmGrid.h"
+#define KM71_HAVE_GRID 1
+#else
+#define KM71_HAVE_GRID 0
+#endif
+
+namespace {
+
+// Message numbers of the window's captions and messages.
+constexpr int kMsgReadCommands = 5700;
+constexpr int kMsgDownFirst = 5703;   // "Instrument Information", then 2, 4, 5
+constexpr int kMsgOptionFirst = 5707; // "Update" .. "Write Factory No "
+constexpr int kMsgFramDump = 5718;
+constexpr int kMsgDetailSettings = 5719;
+constexpr int kMsgCompareMaster = 5720;
+constexpr int kMsgLoadLocalFile = 5721;
+constexpr int kMsgStoreLocalFile = 5722;
+constexpr int kMsgExit = 5723;
+constexpr int kMsgStatusFrame = 5724;
+constexpr int kMsgIdentityFirst = 5725; // serial, station, user
+constexpr int kMsgInterval = 5223;
+constexpr int kMsgPcDateTime = 5728;
+constexpr int kMsgDetectorDateTime = 5729;
+constexpr int kMsgProgramNumber = 5730;
+constexpr int kMsgSum = 5731;
+constexpr int kMsgTransStatus = 5732;
+constexpr int kMsgLampFirst = 5733; // "Serial Port", "Connect", "Cal.Unit", "Cal.Gas"
+constexpr int kMsgDownloadState = 5737;
+constexpr int kMsgSuffix = 5738;
+constexpr int kMsgSerialPortStandby = 5739;
+constexpr int kMsgPortsError = 5740;
+constexpr int kMsgPortErrorTitle = 5741;
+constexpr int kMsgExitTitle = 5742;
+constexpr int kMsgAllFiles = 5743;
+constexpr int kMsgConfigData = 5744;
+constexpr int kMsgNotAvailable = 5745;
+constexpr int kMsgImportFailed = 5746;
+constexpr int kMsgExportFailed = 5747;
+constexpr int kMsgToolConfigFailed = 5748;
+constexpr int kMsgOldLogStays = 5749;
+constexpr int kMsgEnd = 5373;
+constexpr int kMsgConnectRetry = 5412;
+constexpr int kMsgConnected = 5432;
+
+// The read buttons that exist, by slot.
+constexpr std::array<int, 4> kDownButtons{1, 2, 4, 5};
+// Items of the interval list, in seconds.
+constexpr std::array<int, 7> kIntervals{10, 20, 30, 60, 180, 300, 600};
+// Bound of the wait for an old link log to disappear.
+constexpr int kLogDeleteBoundMs = 3000;
+
+// The date format the window shows its clocks and log stamps in.
+QString WindowDateText(const QDateTime& when) {
+    return when.toString(QStringLiteral("MM/dd/yyyy HH:mm:ss"));
+}
+
+// Whether a stored clock offset (days) can be added to a date.
+bool IsValidOffset(double days) {
+    return std::isfinite(days) && std::fabs(days) < 3000000.0;
+}
+
+QColor LampFill(frmMain::Lamp state) {
+    switch (state) {
+    case frmMain::Lamp::On:
+        return QColor(0, 255, 0);
+    case frmMain::Lamp::Error:
+        return QColor(254, 0, 0);
+    default:
+        return QColor(160, 160, 160);
+    }
+}
+
+QColor LampBorder(frmMain::Lamp state) {
+    switch (state) {
+    case frmMain::Lamp::On:
+        return QColor(0, 192, 0);
+    case frmMain::Lamp::Error:
+        return QColor(192, 0, 0);
+    default:
+        return QColor(128, 128, 128);
+    }
+}
+
+// The filter text of the configuration file dialogs and its preselected entry.
+QString SettingFileFilter() {
+    return LoadMessage(kMsgAllFiles) + QStringLiteral(";;") + LoadMessage(kMsgConfigData);
+}
+
+} // namespace
+
+QColor frmMain::ColourProgress() {
+    return QColor(0, 192, 0);
+}
+QColor frmMain::ColourFailure() {
+    return QColor(255, 0, 0);
+}
+QColor frmMain::ColourConnected() {
+    return QColor(0, 0, 255);
+}
+QColor frmMain::ColourLinkText() {
+    return QColor(0, 0, 192);
+}
+QColor frmMain::ColourDump() {
+    return QColor(128, 32, 0);
+}
+QColor frmMain::ColourAdValues() {
+    return QColor(0, 128, 64);
+}
+QColor frmMain::ColourCompareOk() {
+    return QColor(0, 255, 0);
+}
+
+frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
+    : QMainWindow(parent), m_link(std::move(link)) {
+    Q_ASSERT(m_link);
+    setObjectName(QStringLiteral("frmMain"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    // Serial settings of the USB module until the tool configuration says otherwise.
+    uclHvif::setCommSettings(QStringLiteral("921600,n,8,1"));
+    Tool().CommSettings = uclHvif::CommSettings();
+    Tool().Catalog.FillDefaults();
+
+    buildWidgets();
+    setMinimumSize(int(std::ceil(kMinWidthTwips / twipsPerPixelX())),
+                   int(std::ceil(kMinHeightTwips / twipsPerPixelY())));
+
+    m_tmrInter = new QTimer(this);
+    m_tmrInter->setInterval(100);
+    connect(m_tmrInter, &QTimer::timeout, this, &frmMain::onTimer);
+    m_tmrInter->start();
+
+    setLamp(0, Lamp::On);
+    for (int i = 1; i < 4; ++i)
+        setLamp(i, Lamp::Off);
+    m_rtbLog->clear();
+    UpdateCommandStates();
+    setCalibrationLampsVisible(false);
+
+    // Built-in defaults, then the file.
+    ApplyToolDefaults();
+    applyFont();
+    ReadToolConfiguration();
+    uclHvif::setCommSettings(Tool().CommSettings);
+    applyCaptions();
+
+    // The link: retry and timeout from the configuration, the USB module looked up first.
+    m_link->setRetry(Tool().LinkRetry);
+    if (!m_link->setTimeout(Tool().LinkTimeout)) m_link->setTimeout(3);
+    m_link->setSerialComm(false);
+    m_link->setInstrument(&m_working);
+    m_link->setPortChooser([this](const QStringList& names) {
+        QApplication::restoreOverrideCursor();
+        return frmIrCommSelect::Choose(this, names);
+    });
+    connectLink();
+    m_link->DetectIrdaModule();
+    if (!m_link->TimerEnabled()) m_link->setTimerEnabled(true);
+
+    applyWindowPlacement();
+
+    m_clockTag = m_link->clock()->currentDateTime();
+    m_fraStatus->show();
+    m_displayRefresh = false;
+
+    removeOldSerialLog();
+    m_txtSuffix->setText(Tool().FactoryRecordSuffix);
+    applyModeVisibility();
+    UpdateClocks();
+}
+
+frmMain::~frmMain() {
+    unload();
+    // Widgets that refer to the records go before the records.
+#if KM71_HAVE_GRID
+    if (m_grid) m_grid->setRecord(nullptr);
+#endif
+    if (m_link) {
+        m_link->disconnect(this);
+        m_link->clearInstrument();
+    }
+}
+
+// ---- Construction ----
+
+void frmMain::buildWidgets() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("frmMainClient"));
+    setCentralWidget(central);
+
+    auto makeButton = [](QWidget* owner, const QString& name) {
+        auto* button = new QPushButton(owner);
+        button->setObjectName(name);
+        button->setAutoDefault(false);
+        button->setMinimumHeight(26);
+        return button;
+    };
+
+    // Command frames: read, write, setting.
+    for (int i = 0; i < 3; ++i) {
+        m_fraCommand[i] = new QGroupBox(central);
+        m_fraCommand[i]->setObjectName(QStringLiteral("fraCommand%1").arg(i));
+    }
+    auto* readLayout = new QVBoxLayout(m_fraCommand[0]);
+    for (int slot : kDownButtons) {
+        m_cmdDown[slot] = makeButton(m_fraCommand[0], QStringLiteral("cmdDown%1").arg(slot));
+        readLayout->addWidget(m_cmdDown[slot]);
+        connect(m_cmdDown[slot], &QPushButton::clicked, this,
+                [this, slot] { cmdDown_Click(slot); });
+    }
+    m_cmdFRAMDump = makeButton(m_fraCommand[0], QStringLiteral("cmdFRAMDump"));
+    readLayout->addWidget(m_cmdFRAMDump);
+    readLayout->addStretch(1);
+
+    auto* writeLayout = new QGridLayout(m_fraCommand[1]);
+    for (int i = 0; i < kOptionCount; ++i) {
+        m_cmdOption[i] = makeButton(m_fraCommand[1], QStringLiteral("cmdOption%1").arg(i));
+        writeLayout->addWidget(m_cmdOption[i], i / 2, i % 2);
+        connect(m_cmdOption[i], &QPushButton::clicked, this, [this, i] { cmdOption_Click(i); });
+    }
+    writeLayout->setRowStretch(kOptionCount / 2 + 1, 1);
+
+    auto* settingLayout = new QVBoxLayout(m_fraCommand[2]);
+    m_cmdFactorySetting = makeButton(m_fraCommand[2], QStringLiteral("cmdFactorySetting"));
+    m_cmdCompareMaster = makeButton(m_fraCommand[2], QStringLiteral("cmdCompareMaster"));
+    m_cmdImportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdImportSetting"));
+    m_cmdExportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdExportSetting"));
+    m_cmdExit = makeButton(m_fraCommand[2], QStringLiteral("cmdExit"));
+    for (QPushButton* b : {m_cmdFactorySetting, m_cmdCompareMaster, m_cmdImportSetting,
+                           m_cmdExportSetting, m_cmdExit})
+        settingLayout->addWidget(b);
+    settingLayout->addStretch(1);
+    m_cmdCompareMaster->setEnabled(false);
+
+    connect(m_cmdFRAMDump, &QPushButton::clicked, this, &frmMain::onFramDump);
+    connect(m_cmdFactorySetting, &QPushButton::clicked, this, &frmMain::onFactorySetting);
+    connect(m_cmdCompareMaster, &QPushButton::clicked, this, &frmMain::cmdCompareMaster_Click);
+    connect(m_cmdImportSetting, &QPushButton::clicked, this, &frmMain::cmdImportSetting_Click);
+    connect(m_cmdExportSetting, &QPushButton::clicked, this, &frmMain::cmdExportSetting_Click);
+    connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
+
+    // Status frame: identity, interval, clocks, program number and checksum.
+    m_fraStatus = new QGroupBox(central);
+    m_fraStatus->setObjectName(QStringLiteral("fraStatus"));
+    auto* statusLayout = new QGridLayout(m_fraStatus);
+    statusLayout->setColumnStretch(1, 1);
+    statusLayout->setColumnStretch(3, 1);
+    const std::array<int, 3> widths{clsInstrument::SerialWidth, clsInstrument::IdWidth,
+                                    clsInstrument::IdWidth};
+    for (int i = 0; i < 3; ++i) {
+        m_lblIdentity[i] = new QLabel(m_fraStatus);
+        m_lblIdentity[i]->setObjectName(QStringLiteral("lblOption%1").arg(i));
+        auto* box = new QLineEdit(m_fraStatus);
+        box->setObjectName(QStringLiteral("txtOption%1").arg(i));
+        box->setMaxLength(widths[i]);
+        m_txtOption[i] = box;
+        statusLayout->addWidget(m_lblIdentity[i], i, 0);
+        statusLayout->addWidget(box, i, 1);
+        connect(box, &QLineEdit::editingFinished, this, [this, i] { onIdentityEdited(i); });
+    }
+    m_lblInterval = new QLabel(m_fraStatus);
+    m_lblInterval->setObjectName(QStringLiteral("lblOption7"));
+    m_cmbInterval = new QComboBox(m_fraStatus);
+    m_cmbInterval->setObjectName(QStringLiteral("cmbInterval"));
+    for (int seconds : kIntervals)
+        m_cmbInterval->addItem(QString::number(seconds), seconds);
+    connect(m_cmbInterval, &QComboBox::activated, this, &frmMain::onIntervalActivated);
+    statusLayout->addWidget(m_lblInterval, 3, 0);
+    statusLayout->addWidget(m_cmbInterval, 3, 1);
+
+    auto makeValue = [this](const QString& name) {
+        auto* label = new QLabel(m_fraStatus);
+        label->setObjectName(name);
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setMinimumWidth(150);
+        return label;
+    };
+    m_lblPcClockCaption = new QLabel(m_fraStatus);
+    m_lblPcClockCaption->setObjectName(QStringLiteral("lblOption3"));
+    m_lblPcClock = makeValue(QStringLiteral("lblOption5"));
+    m_lblDetectorClockCaption = new QLabel(m_fraStatus);
+    m_lblDetectorClockCaption->setObjectName(QStringLiteral("lblOption4"));
+    m_lblDetectorClock = makeValue(QStringLiteral("lblOption6"));
+    m_lblRomNumberCaption = new QLabel(m_fraStatus);
+    m_lblRomNumberCaption->setObjectName(QStringLiteral("lblInst6"));
+    m_lblRomNumber = makeValue(QStringLiteral("lblInst7"));
+    m_lblSumCaption = new QLabel(m_fraStatus);
+    m_lblSumCaption->setObjectName(QStringLiteral("lblInst8"));
+    m_lblSum = makeValue(QStringLiteral("lblInst9"));
+    statusLayout->addWidget(m_lblPcClockCaption, 0, 2);
+    statusLayout->addWidget(m_lblPcClock, 0, 3);
+    statusLayout->addWidget(m_lblDetectorClockCaption, 1, 2);
+    statusLayout->addWidget(m_lblDetectorClock, 1, 3);
+    statusLayout->addWidget(m_lblRomNumberCaption, 2, 2);
+    statusLayout->addWidget(m_lblRomNumber, 2, 3);
+    statusLayout->addWidget(m_lblSumCaption, 3, 2);
+    statusLayout->addWidget(m_lblSum, 3, 3);
+
+    // Transfer status frame with the four lamps.
+    m_fraTransStatus = new QGroupBox(central);
+    m_fraTransStatus->setObjectName(QStringLiteral("fraTransStatus"));
+    auto* lampLayout = new QGridLayout(m_fraTransStatus);
+    for (int i = 0; i < 4; ++i) {
+        m_shpStatus[i] = new QFrame(m_fraTransStatus);
+        m_shpStatus[i]->setObjectName(QStringLiteral("shpStatus%1").arg(i));
+        m_shpStatus[i]->setFixedSize(16, 16);
+        m_lblStatus[i] = new QLabel(m_fraTransStatus);
+        m_lblStatus[i]->setObjectName(QStringLiteral("lblStatus%1").arg(i));
+        lampLayout->addWidget(m_shpStatus[i], i, 0);
+        lampLayout->addWidget(m_lblStatus[i], i, 1);
+    }
+    lampLayout->setRowStretch(4, 1);
+
+    // The settings grid.
+#if KM71_HAVE_GRID
+    m_grid = new GasAlarmGrid(central);
+    m_grid->setRecord(&m_working);
+    connect(m_grid, &GasAlarmGrid::enableToggled, this, &frmMain::onGridEnableToggled);
+    connect(m_grid, &GasAlarmGrid::alarmTestRequested, this, &frmMain::onGridAlarmTest);
+#endif
+
+    // Information log and the suffix box.
+    m_lblTitle = new QLabel(central);
+    m_lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    m_rtbLog = new QTextEdit(central);
+    m_rtbLog->setObjectName(QStringLiteral("rtbLog"));
+    m_rtbLog->setReadOnly(true);
+    m_rtbLog->setAcceptRichText(false);
+    m_rtbLog->setLineWrapMode(QTextEdit::WidgetWidth);
+    m_lblSuffix = new QLabel(central);
+    m_lblSuffix->setObjectName(QStringLiteral("lblSuffix"));
+    m_txtSuffix = new QLineEdit(central);
+    m_txtSuffix->setObjectName(QStringLiteral("txtSuffix"));
+    connect(m_txtSuffix, &QLineEdit::textEdited, this, &frmMain::onSuffixEdited);
+
+    // Layout: the command frames on the left; status, grid and log on the right.
+    auto* commands = new QVBoxLayout;
+    commands->addWidget(m_fraCommand[0]);
+    commands->addWidget(m_fraCommand[1]);
+    commands->addWidget(m_fraCommand[2]);
+    commands->addStretch(1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_fraStatus, 1);
+    top->addWidget(m_fraTransStatus, 0);
+
+    auto* suffixRow = new QHBoxLayout;
+    suffixRow->addWidget(m_lblTitle);
+    suffixRow->addStretch(1);
+    suffixRow->addWidget(m_lblSuffix);
+    suffixRow->addWidget(m_txtSuffix);
+
+    auto* right = new QVBoxLayout;
+    right->addLayout(top);
+#if KM71_HAVE_GRID
+    right->addWidget(m_grid, 3);
+#else
+    right->addStretch(3);
+#endif
+    right->addLayout(suffixRow);
+    right->addWidget(m_rtbLog, 2);
+
+    auto* main = new QHBoxLayout(central);
+    main->addLayout(commands, 0);
+    main->addLayout(right, 1);
+}
+
+void frmMain::applyCaptions() {
+    setWindowTitle(MainCaption(UiLanguage(), AppState::FactoryMode()));
+    for (int i = 0; i < 3; ++i)
+        m_fraCommand[i]->setTitle(LoadMessage(kMsgReadCommands + i));
+    for (std::size_t k = 0; k < kDownButtons.size(); ++k)
+        m_cmdDown[kDownButtons[k]]->setText(LoadMessage(kMsgDownFirst + int(k)));
+    for (int i = 0; i < kOptionCount; ++i)
+        m_cmdOption[i]->setText(LoadMessage(kMsgOptionFirst + i));
+    m_cmdFRAMDump->setText(LoadMessage(kMsgFramDump));
+    m_cmdFactorySetting->setText(LoadMessage(kMsgDetailSettings));
+    m_cmdCompareMaster->setText(LoadMessage(kMsgCompareMaster));
+    m_cmdImportSetting->setText(LoadMessage(kMsgLoadLocalFile));
+    m_cmdExportSetting->setText(LoadMessage(kMsgStoreLocalFile));
+    m_cmdExit->setText(LoadMessage(kMsgExit));
+    m_fraStatus->setTitle(LoadMessage(kMsgStatusFrame));
+    for (int i = 0; i < 3; ++i)
+        m_lblIdentity[i]->setText(LoadMessage(kMsgIdentityFirst + i));
+    m_lblInterval->setText(LoadMessage(kMsgInterval));
+    m_lblPcClockCaption->setText(LoadMessage(kMsgPcDateTime));
+    m_lblDetectorClockCaption->setText(LoadMessage(kMsgDetectorDateTime));
+    m_lblRomNumberCaption->setText(LoadMessage(kMsgProgramNumber));
+    m_lblSumCaption->setText(LoadMessage(kMsgSum));
+    m_fraTransStatus->setTitle(LoadMessage(kMsgTransStatus));
+    for (int i = 0; i < 4; ++i)
+        m_lblStatus[i]->setText(LoadMessage(kMsgLampFirst + i));
+    m_lblTitle->setText(LoadMessage(kMsgDownloadState));
+    m_lblSuffix->setText(LoadMessage(kMsgSuffix));
+}
+
+void frmMain::applyFont() {
+    QFont font = QApplication::font();
+    font.setPointSize(9);
+    setFont(font);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setFont(font);
+}
+
+void frmMain::applyModeVisibility() {
+    if (!AppState::DebugMode()) {
+        for (QWidget* w :
+             {static_cast<QWidget*>(m_cmdDown[2]), static_cast<QWidget*>(m_cmdFRAMDump),
+              static_cast<QWidget*>(m_cmdOption[3]), static_cast<QWidget*>(m_cmdOption[4]),
+              static_cast<QWidget*>(m_cmdOption[5]), static_cast<QWidget*>(m_cmdOption[6])})
+            w->setVisible(false);
+    }
+    const bool factory = AppState::FactoryMode();
+    if (factory) m_cmdOption[3]->setVisible(true);
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdOption[8]), static_cast<QWidget*>(m_cmdOption[9]),
+          static_cast<QWidget*>(m_cmdOption[10]), static_cast<QWidget*>(m_cmdCompareMaster)})
+        w->setVisible(factory);
+}
+
+double frmMain::twipsPerPixelX() const {
+    const QScreen* s = screen() ? screen() : QApplication::primaryScreen();
+    const double dpi = s ? s->logicalDotsPerInchX() : 96.0;
+    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+double frmMain::twipsPerPixelY() const {
+    const QScreen* s = screen() ? screen() : QApplication::primaryScreen();
+    const double dpi = s ? s->logicalDotsPerInchY() : 96.0;
+    return 1440.0 / (dpi > 0 ? dpi : 96.0);
+}
+
+void frmMain::applyWindowPlacement() {
+    const QScreen* s = screen() ? screen() : QApplication::primaryScreen();
+    const QRect area = s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+    const double tx = twipsPerPixelX();
+    const double ty = twipsPerPixelY();
+    const WindowSize& stored = Tool().MainWindowSize;
+    int width = int(stored.Width / tx);
+    int height = int(stored.Height / ty);
+    if (Tool().ExecuteCount == 1) {
+        const double screenW = area.width() * tx;
+        const double screenH = area.height() * ty;
+        width = int((screenW * 0.8 > kMinWidthTwips ? screenW * 0.8 : kMinWidthTwips) / tx);
+        height = int((screenH * 0.6 > kMinHeightTwips ? screenH * 0.6 : kMinHeightTwips) / ty);
+    }
+    width = std::max(width, minimumWidth());
+    height = std::max(height, minimumHeight());
+    resize(width, height);
+    move(area.center() - QPoint(width / 2, height / 2));
+    if (Tool().ExecuteCount != 1 && stored.State == 2)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void frmMain::storeWindowPlacement() {
+    WindowSize& stored = Tool().MainWindowSize;
+    stored.State = isMaximized() ? 2 : 0;
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    if (normal.isValid()) {
+        stored.Width = qint32(std::lround(normal.width() * twipsPerPixelX()));
+        stored.Height = qint32(std::lround(normal.height() * twipsPerPixelY()));
+    }
+}
+
+void frmMain::removeOldSerialLog() {
+    if (Tool().SerialLogEnabled) RotateSerialLogs();
+    const QString path = AppState::PathInStartupFolder(QString::fromLatin1(kLinkLogName));
+    if (!QFileInfo::exists(path)) return;
+    QFile::remove(path);
+    // Wait, bounded, until the folder no longer lists the file.
+    QElapsedTimer waited;
+    waited.start();
+    while (QFileInfo::exists(path) && waited.elapsed() < kLogDeleteBoundMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+        QFile::remove(path);
+    }
+    if (QFileInfo::exists(path))
+        AddInfo(LoadMessage(kMsgOldLogStays, {QDir::toNativeSeparators(path)}), ColourFailure());
+}
+
+void frmMain::connectLink() {
+    uclHvif* link = m_link.get();
+    connect(link, &uclHvif::OnConnect, this, &frmMain::onConnect);
+    connect(link, &uclHvif::Densty, this, &frmMain::onDensty);
+    connect(link, &uclHvif::ConnectRetry, this, &frmMain::onConnectRetry);
+    connect(link, &uclHvif::AlarmMessage, this, &frmMain::onAlarmMessage);
+    connect(link, &uclHvif::DumpMessage, this, &frmMain::onDumpMessage);
+    connect(link, &uclHvif::LineDown, this, &frmMain::onLineDown);
+    connect(link, &uclHvif::IrDAError, this, &frmMain::onIrDAError);
+}
+
+// ---- Accessors ----
+
+uclHvif& frmMain::link() {
+    return *m_link;
+}
+clsInstrument& frmMain::working() {
+    return m_working;
+}
+clsInstrument& frmMain::master() {
+    return m_master;
+}
+GasAlarmGrid* frmMain::grid() const {
+    return m_grid;
+}
+
+UiPrompts& frmMain::prompts() const {
+    return m_prompts ? *m_prompts : UiPrompts::standard();
+}
+
+void frmMain::setPrompts(UiPrompts* prompts) {
+    m_prompts = prompts;
+}
+
+QString frmMain::LoggerImagePath() const {
+    return AppState::PathInStartupFolder(QStringLiteral("KM71.DAT"));
+}
+
+QPushButton* frmMain::cmdDown(int i) const {
+    return i >= 0 && i < kDownSlots ? m_cmdDown[i] : nullptr;
+}
+
+QPushButton* frmMain::cmdOption(int i) const {
+    return i >= 0 && i < kOptionCount ? m_cmdOption[i] : nullptr;
+}
+
+QGroupBox* frmMain::fraCommand(int i) const {
+    return i >= 0 && i < 3 ? m_fraCommand[i] : nullptr;
+}
+
+QLineEdit* frmMain::txtOption(int i) const {
+    return i >= 0 && i < 3 ? m_txtOption[i] : nullptr;
+}
+
+QFrame* frmMain::shpStatus(int i) const {
+    return i >= 0 && i < 4 ? m_shpStatus[i] : nullptr;
+}
+
+QLabel* frmMain::lblStatus(int i) const {
+    return i >= 0 && i < 4 ? m_lblStatus[i] : nullptr;
+}
+
+void frmMain::setDumpMessageSink(std::function<void(const QString&)> sink) {
+    m_dumpSink = std::move(sink);
+}
+
+float frmMain::TakeLatestReading() {
+    m_latestReadingNew = false;
+    return m_latestReading;
+}
+
+// ---- Display ----
+
+QString frmMain::MainCaption(const QString& language, bool factoryMode) {
+    const bool japanese = language == QLatin1String("JP");
+    QString partNumber = QStringLiteral("30539");
+    if (japanese) partNumber = factoryMode ? QStringLiteral("30516") : QStringLiteral("30537");
+    QString caption = LoadMessage(5001) + QStringLiteral(" [P.No.") + partNumber + u']';
+    if (japanese && factoryMode) caption += QStringLiteral(" <製造ｵﾌﾟｼｮﾝ>");
+    return caption;
+}
+
+void frmMain::AddInfo(const QString& text, const QColor& colour) {
+    QTextCursor cursor = m_rtbLog->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    format.setForeground(colour);
+    // Line ends inside the text ("~c") become line breaks of the log.
+    QString line = text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    cursor.insertText(line + u'\n', format);
+    m_rtbLog->setTextCursor(cursor);
+    m_rtbLog->ensureCursorVisible();
+}
+
+void frmMain::UpdateCommandStates() {
+    const bool connected = m_link->Connected();
+    const bool hasData = m_working.ImportFlag() || m_working.CommFlags();
+
+    for (QLineEdit* box : m_txtOption)
+        SetControlEnabled(box, hasData);
+    SetControlEnabled(m_cmbInterval, hasData);
+    for (int slot : kDownButtons)
+        m_cmdDown[slot]->setEnabled(connected);
+    m_cmdFRAMDump->setEnabled(connected);
+    m_cmdFactorySetting->setEnabled(true);
+    for (int i = 0; i < kOptionCount; ++i) {
+        const bool needsData = i == 0 || i == 2 || i == 7;
+        m_cmdOption[i]->setEnabled(connected && (!needsData || hasData));
+    }
+    m_cmdImportSetting->setEnabled(true);
+    m_cmdExportSetting->setEnabled(true);
+    SetControlEnabled(m_txtSuffix, connected);
+#if KM71_HAVE_GRID
+    if (m_grid) m_grid->setEnabled(connected || hasData);
+#endif
+}
+
+void frmMain::RefreshInstrumentView() {
+    m_displayRefresh = true;
+#if KM71_HAVE_GRID
+    if (m_grid) m_grid->setRefreshing(true);
+#endif
+    UpdateCommandStates();
+
+    const qint32 status = m_link->Status();
+    const bool blank =
+        status == 0 || status == 1 || (!m_working.ImportFlag() && !m_working.CommFlags());
+    if (blank) {
+        for (QLineEdit* box : m_txtOption)
+            box->clear();
+        m_lblRomNumber->clear();
+        m_lblSum->clear();
+    } else {
+        m_txtOption[0]->setText(m_working.SerialNo());
+        m_txtOption[1]->setText(m_working.StationID());
+        m_txtOption[2]->setText(m_working.UserID());
+        m_cmbInterval->setCurrentIndex(IntervalIndex(m_working.Intervals()));
+        if (m_working.CommFlags()) {
+            m_lblRomNumber->setText(
+                QStringLiteral("%1").arg(m_working.RomNumber(), 5, 10, QLatin1Char('0')));
+            m_lblSum->setText(m_working.SUM());
+        } else {
+            m_lblRomNumber->clear();
+            m_lblSum->clear();
+        }
+    }
+#if KM71_HAVE_GRID
+    if (m_grid) {
+        m_grid->setRecord(&m_working);
+        m_grid->Rebuild(blank);
+        m_grid->setRefreshing(false);
+    }
+#endif
+    m_displayRefresh = false;
+}
+
+void frmMain::EnableCommandFrames(bool enabled) {
+    for (QGroupBox* frame : m_fraCommand)
+        frame->setEnabled(enabled);
+}
+
+void frmMain::setLamp(int index, Lamp state) {
+    if (index < 0 || index >= 4) return;
+    m_lampState[index] = state;
+    const QColor fill = LampFill(state);
+    const QColor border = LampBorder(state);
+    m_shpStatus[index]->setStyleSheet(
+        QStringLiteral("QFrame { background-color: %1; border: 2px solid %2; border-radius: 8px; }")
+            .arg(fill.name(), border.name()));
+}
+
+frmMain::Lamp frmMain::lamp(int index) const {
+    return index >= 0 && index < 4 ? m_lampState[index] : Lamp::Off;
+}
+
+void frmMain::setCalibrationLampsVisible(bool visible) {
+    for (int i = 2; i < 4; ++i) {
+        m_shpStatus[i]->setVisible(visible);
+        m_lblStatus[i]->setVisible(visible);
+    }
+}
+
+void frmMain::UpdateClocks() {
+    const QDateTime now = m_link->clock()->currentDateTime();
+    const QDateTime second = now.addMSecs(-now.time().msec());
+    const qint32 status = m_link->Status();
+    if (status != 0 && status != 1 && m_working.CommFlags()) {
+        if (second != m_clockTag || m_lblPcClock->text().isEmpty()) {
+            m_clockTag = second;
+            m_lblPcClock->setText(WindowDateText(second));
+            const double offset = m_working.SysDateOffset();
+            if (IsValidOffset(offset)) {
+                // The detector runs `offset` days ahead of the PC (detector minus PC at the read).
+                const QDateTime detector = OleToDateTime(DateTimeToOle(second) + offset);
+                m_lblDetectorClock->setText(detector.isValid() ? WindowDateText(detector)
+                                                               : WindowDateText(second));
+            } else {
+                m_lblDetectorClock->setText(WindowDateText(second));
+                m_working.setSysDateOffset(0.0);
+            }
+        }
+    } else {
+        m_lblPcClock->setText(WindowDateText(second));
+        m_lblDetectorClock->clear();
+    }
+}
+
+void frmMain::onTimer() {
+    UpdateClocks();
+}
+
+// ---- Activation, close, unload ----
+
+void frmMain::Form_Activate() {
+    if (m_firstActivation) {
+        m_link->AddLog(LoadMessage(kMsgSerialPortStandby,
+                                   {WindowDateText(m_link->clock()->currentDateTime())}));
+        m_master.ClearChangeFlags();
+        m_master.setImportFlag(false);
+        m_working.SetChangeFlags(true, false);
+        m_working.setImportFlag(true);
+        m_link->setInstrument(&m_working);
+        m_link->setStatus(6);
+        RefreshInstrumentView();
+        m_firstActivation = false;
+    }
+    // The layouts place the frames, grid and log in the client area.
+    if (!isMinimized() && centralWidget() && centralWidget()->layout())
+        centralWidget()->layout()->activate();
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_firstActivation) Form_Activate();
+}
+
+bool frmMain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) Form_Activate();
+    return QMainWindow::event(event);
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    // A running workflow has its frames disabled: the window stays without a question.
+    if (!m_cmdExit->isEnabled()) {
+        event->ignore();
+        return;
+    }
+    if (!prompts().question(this, LoadMessage(kMsgExitTitle), LoadMessage(kMsgEnd))) {
+        event->ignore();
+        return;
+    }
+    unload();
+    event->accept();
+}
+
+void frmMain::unload() {
+    if (m_unloaded) return;
+    m_unloaded = true;
+    if (m_tmrInter) m_tmrInter->stop();
+    if (m_link) m_link->setTimerEnabled(false);
+    storeWindowPlacement();
+    Tool().FactoryRecordSuffix = m_txtSuffix->text();
+    QString error;
+    if (!WriteToolConfiguration(&error))
+        prompts().critical(this, AppTitle(), LoadMessage(kMsgToolConfigFailed, {error}));
+}
+
+// ---- Link events ----
+
+void frmMain::onConnect() {
+    if (!m_link->Connected()) return;
+    AddInfo(LoadMessage(kMsgConnected), ColourConnected());
+    setLamp(0, Lamp::On);
+    setLamp(1, Lamp::On);
+    UpdateCommandStates();
+}
+
+void frmMain::onDensty(float& value) {
+    m_latestReading = value;
+    m_latestReadingNew = true;
+    emit readingArrived(value);
+}
+
+void frmMain::onConnectRetry(short& count) {
+    AddInfo(LoadMessage(kMsgConnectRetry, {QString::number(count)}), ColourProgress());
+}
+
+void frmMain::onAlarmMessage(QString& text) {
+    AddInfo(text, ColourLinkText());
+}
+
+void frmMain::onDumpMessage(QString& text) {
+    if (m_dumpSink) m_dumpSink(text);
+}
+
+void frmMain::onLineDown() {
+    setLamp(0, Lamp::On);
+    setLamp(1, Lamp::Off);
+    UpdateCommandStates();
+    setCalibrationLampsVisible(false);
+}
+
+void frmMain::onIrDAError(short& code) {
+    if (code != 10060 && code != 10048) return;
+    const QString text = LoadMessage(kMsgPortsError);
+    AddInfo(text, ColourFailure());
+    setLamp(0, Lamp::Error);
+    setLamp(1, Lamp::Off);
+    prompts().message(this, LoadMessage(kMsgPortErrorTitle), text);
+}
+
+// ---- Controls ----
+
+void frmMain::onIntervalActivated(int index) {
+    if (m_displayRefresh || index < 0 || index >= int(kIntervals.size())) return;
+    m_working.setIntervals(qint16(kIntervals[index]));
+}
+
+void frmMain::onGridEnableToggled(int gas) {
+    // A locked gas stays enabled: the record is set back and the grid shows it again.
+    if (ToolSettings::IsGas(gas) && Tool().GasLocked(gas) && !m_working.GasEnabled(gas))
+        m_working.setGasEnabled(gas, true);
+    RefreshInstrumentView();
+}
+
+void frmMain::onGridAlarmTest(int mask) {
+    if (m_link->Connected()) m_link->AlarmTest(qint16(mask));
+}
+
+void frmMain::onIdentityEdited(int index) {
+    if (m_displayRefresh) return;
+    const QString text = m_txtOption[index]->text();
+    switch (index) {
+    case 0:
+        if (text.trimmed() != m_working.SerialNo()) m_working.setSerialNo(text);
+        break;
+    case 1:
+        if (text.trimmed() != m_working.StationID()) m_working.setStationID(text);
+        break;
+    case 2:
+        if (text.trimmed() != m_working.UserID()) m_working.setUserID(text);
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::onSuffixEdited(const QString& text) {
+    Tool().FactoryRecordSuffix = text;
+}
+
+void frmMain::onFactorySetting() {
+    AddInfo(LoadMessage(kMsgNotAvailable, {m_cmdFactorySetting->text()}), ColourFailure());
+}
+
+void frmMain::onFramDump() {
+    AddInfo(LoadMessage(kMsgNotAvailable, {m_cmdFRAMDump->text()}), ColourFailure());
+}
+
+// ---- Configuration files and the master comparison ----
+
+void frmMain::cmdImportSetting_Click() {
+    const QString path = prompts().openFileName(this, LoadMessage(kMsgLoadLocalFile),
+                                                SettingFileFilter(), LoadMessage(kMsgConfigData));
+    if (path.isEmpty()) return;
+    ImportSettingFile(path);
+}
+
+void frmMain::cmdExportSetting_Click() {
+    const QString path = prompts().saveFileName(this, LoadMessage(kMsgStoreLocalFile),
+                                                SettingFileFilter(), LoadMessage(kMsgConfigData));
+    if (path.isEmpty()) return;
+    ExportSettingFile(path);
+}
+
+bool frmMain::ImportSettingFile(const QString& path) {
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const SettingsFile::ReadResult result = SettingsFile::Import(path, m_working, m_master);
+    QApplication::restoreOverrideCursor();
+    setEnabled(true);
+    for (const QString& warning : result.warnings)
+        prompts().message(this, AppTitle(), warning);
+    if (!result.ok) {
+        prompts().critical(this, AppTitle(), LoadMessage(kMsgImportFailed, {result.error}));
+        return false;
+    }
+    m_cmdCompareMaster->setEnabled(true);
+    m_link->setInstrument(&m_working);
+    m_link->setStatus(6);
+    RefreshInstrumentView();
+    return true;
+}
+
+bool frmMain::ExportSettingFile(const QString& path) {
+    QString error;
+    if (SettingsFile::Write(m_working, path, &error)) return true;
+    prompts().critical(this, AppTitle(), LoadMessage(kMsgExportFailed, {error}));
+    return false;
+}
+
+void frmMain::cmdCompareMaster_Click() {
+    const MasterCompare::Result result = MasterCompare::Compare(m_master, m_working);
+    if (!result.compared) return;
+    for (const MasterCompare::Difference& d : result.differences)
+        AddInfo(d.text, ColourFailure());
+    if (result.allOk()) {
+        AddInfo(MasterCompare::OkText(), ColourCompareOk());
+        Sounds::Play(QStringLiteral("OK.wav"));
+    } else {
+        Sounds::Play(QStringLiteral("NG.wav"));
+    }
+}

@@ -1,0 +1,543 @@
+// The read, write and maintenance workflows of the main window. Each one follows the same
+// frame: an optional question, the progress dialog, a line in the information log before and
+// after, lines in the link log, the link call itself, then a refresh of the window.
+#include "ui/frmMain.h"
+
+#include "instrument/AlarmRules.h"
+#include "instrument/clsInstrument.h"
+#include "link/DumpListing.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "shell/ToolConfig.h"
+#include "shell/ToolSettings.h"
+#include "ui/FactoryRecord.h"
+#include "ui/UiPrompts.h"
+#include "ui/frmUpload.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <cmath>
+
+namespace {
+
+// Information log and link log texts of the workflows.
+constexpr int kMsgNoResponse = 5405;
+constexpr int kMsgReadStart = 5850;
+constexpr int kMsgReadStartLog = 5851;
+constexpr int kMsgReadNoResponseLog = 5852;
+constexpr int kMsgReadComplete = 5853;
+constexpr int kMsgReadFinishedLog = 5854;
+constexpr int kMsgCanceled = 5855;
+constexpr int kMsgCanceledLog = 5856;
+constexpr int kMsgReadFailed = 5857;
+constexpr int kMsgReadFailLineLog = 5858;
+constexpr int kMsgImproperDate = 5859;
+constexpr int kMsgReadFailedLog = 5860;
+constexpr int kMsgDownloadTitle = 5861;
+constexpr int kMsgBadSuffix = 5862;
+constexpr int kMsgClockOff = 5863;
+constexpr int kMsgCheckAlarmPoints = 5864;
+constexpr int kMsgAlarmRangeTitle = 5865;
+constexpr int kMsgImproperAutoCal = 5866;
+constexpr int kMsgAutoCalTitle = 5654;
+constexpr int kMsgUpdateReady = 5867;
+constexpr int kMsgUpdateTitle = 5868;
+constexpr int kMsgUploadTitle = 5869;
+constexpr int kMsgUploadStartLog = 5870;
+constexpr int kMsgUploadStart = 5871;
+constexpr int kMsgUploadComplete = 5872;
+constexpr int kMsgUploadCompleteBox = 5873;
+constexpr int kMsgUploadFailed = 5874;
+constexpr int kMsgNowUploading = 6001;
+constexpr int kMsgNoResponseRemoveLog = 5890;
+constexpr int kMsgPowerOffReady = 5891;
+constexpr int kMsgPowerOffTitle = 5892;
+constexpr int kMsgPowerOffStart = 5893;
+constexpr int kMsgPowerOffComplete = 5894;
+constexpr int kMsgPowerOffFailed = 5895;
+constexpr int kMsgLoggerNoResponseLog = 5896;
+constexpr int kMsgLoggerStart = 5897;
+constexpr int kMsgLoggerStartLog = 5898;
+constexpr int kMsgLoggerFailed = 5899;
+constexpr int kMsgOneMoreTime = 5900;
+constexpr int kMsgNotWritten = 5901;
+constexpr int kMsgLoggerComplete = 5902;
+constexpr int kMsgLoggerFinishedLog = 5903;
+constexpr int kMsgLoggerFailedLog = 5904;
+constexpr int kMsgWarningName = 5650;
+constexpr int kMsgAlarmName = 5651;
+constexpr int kMsgAutoCalName = 5654;
+// "~1 is not available yet." (the window's own text for commands built elsewhere).
+constexpr int kMsgNotAvailable = 5745;
+
+// Buttons of the write frame and the maintenance commands (`cmdOption` indexes).
+constexpr int kUpdate = 0;
+constexpr int kDateTimeSet = 1;
+constexpr int kCalibration = 2;
+constexpr int kDefault = 3;
+constexpr int kClearPowerLog = 4;
+constexpr int kClearLoggerData = 5;
+constexpr int kWriteCheckData = 6;
+constexpr int kUpdateId = 7;
+constexpr int kLoggerAreaCheck = 8;
+constexpr int kWriteSerialNo = 9;
+constexpr int kWriteFactoryNo = 10;
+
+// A maintenance command: its question and title, and its information lines.
+struct MaintenanceTexts {
+    int question;
+    int title;
+    int before;
+    int success;
+    int failure;
+};
+constexpr MaintenanceTexts kDefaultTexts{5875, 5876, 5877, 5878, 5879};
+constexpr MaintenanceTexts kClearPowerTexts{5880, 5881, 5882, 5883, 5884};
+constexpr MaintenanceTexts kClearLoggerTexts{5885, 5886, 5887, 5888, 5889};
+
+// Characters a file name suffix may not hold.
+const QString kForbiddenSuffixChars = QStringLiteral("\\/:|<>*?\"");
+
+// Blocks of the logger memory read by the logger download.
+constexpr qint16 kLoggerFirstBlock = 0;
+constexpr qint16 kLoggerLastBlock = 511;
+
+// The busy mouse pointer for as long as the object lives.
+class BusyPointer {
+public:
+    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
+// Dates in the link log lines, as the window shows them.
+QString DateText(const QDateTime& when) {
+    return when.toString(QStringLiteral("MM/dd/yyyy HH:mm:ss"));
+}
+
+// The caption of a setting the detector did not take, as the grid names it.
+QString SettingCaption(const QString& name) {
+    if (name == QLatin1String("Warning")) return LoadMessage(kMsgWarningName);
+    if (name == QLatin1String("Alarm")) return LoadMessage(kMsgAlarmName);
+    if (name == QLatin1String("AutoCalib")) return LoadMessage(kMsgAutoCalName);
+    return name;
+}
+
+// The change flags a write button sends, set on the record.
+void MarkForWrite(clsInstrument& record, int button) {
+    switch (button) {
+    case kWriteSerialNo:
+        record.ClearChangeFlags();
+        record.setChange_SerialNo(true);
+        break;
+    case kWriteFactoryNo:
+        record.ClearChangeFlags();
+        record.setChange_DummySerial(true);
+        break;
+    case kUpdateId:
+        record.SetChangeFlags(false, true);
+        break;
+    default: {
+        // Every setting; the two linearisation sets keep their flags, and when either was
+        // flagged both go when one of them belongs to the gas of the detector.
+        const bool set0 = record.Change_LSData(0);
+        const bool set1 = record.Change_LSData(1);
+        record.SetChangeFlags(true, false);
+        record.setChange_LSData(0, set0);
+        record.setChange_LSData(1, set1);
+        if (set0 || set1) {
+            bool match = false;
+            for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+                const QString name = record.GasName(gas).trimmed();
+                if (name.isEmpty()) continue;
+                for (int set = 0; set < clsInstrument::LsCount; ++set)
+                    if (name == record.LS_Name(set).trimmed()) match = true;
+            }
+            if (match) {
+                record.setChange_LSData(0, true);
+                record.setChange_LSData(1, true);
+            }
+        }
+        break;
+    }
+    }
+}
+
+// Shows the progress dialog of an upload (label "Now Uploading", title "Upload").
+void ShowUploadDialog(frmUpload& dialog) {
+    dialog.setWindowTitle(LoadMessage(kMsgUploadTitle));
+    dialog.setLabel(LoadMessage(kMsgNowUploading));
+    dialog.show();
+}
+
+// Reads the detector under the progress dialog with the command frames disabled; true on
+// success.
+bool ReadWithProgress(frmMain& window) {
+    frmUpload dialog(&window.link(), &window);
+    dialog.setWindowTitle(LoadMessage(kMsgDownloadTitle));
+    window.EnableCommandFrames(false);
+    dialog.show();
+    const bool ok = window.ReadInstrument();
+    if (ok) window.UpdateCommandStates();
+    dialog.Finish();
+    window.EnableCommandFrames(true);
+    return ok;
+}
+
+} // namespace
+
+// ---- Dispatch ----
+
+void frmMain::cmdDown_Click(int index) {
+    switch (index) {
+    case 1:
+        ReadWithProgress(*this);
+        break;
+    case 2:
+        LoggerDownloadWorkflow();
+        break;
+    case 4:
+        PowerOffWorkflow();
+        break;
+    case 5:
+        ReadAndSave();
+        break;
+    default:
+        return;
+    }
+    ClockCheck();
+}
+
+void frmMain::cmdOption_Click(int index) {
+    switch (index) {
+    case kUpdate:
+    case kUpdateId:
+    case kWriteSerialNo:
+    case kWriteFactoryNo:
+        WriteFrame(index);
+        break;
+    case kDateTimeSet:
+        SetClockWorkflow();
+        break;
+    case kWriteCheckData:
+        WriteCheckDataWorkflow();
+        break;
+    case kDefault:
+    case kClearPowerLog:
+    case kClearLoggerData:
+        MaintenanceWorkflow(index);
+        break;
+    case kCalibration:
+    case kLoggerAreaCheck:
+        // The calibration window and the logger-area check are opened by their own modules.
+        AddInfo(LoadMessage(kMsgNotAvailable, {cmdOption(index)->text()}), ColourFailure());
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Reading ----
+
+bool frmMain::ReadInstrument() {
+    BusyPointer busy;
+    uclHvif& hv = link();
+    clsInstrument& record = working();
+    const QDateTime start = hv.clock()->currentDateTime();
+    if (!hv.Connected()) {
+        AddInfo(LoadMessage(kMsgNoResponse), ColourFailure());
+        hv.AddLog(LoadMessage(kMsgReadNoResponseLog, {DateText(start)}));
+        return false;
+    }
+    AddInfo(LoadMessage(kMsgReadStart), ColourProgress());
+    hv.AddLog(LoadMessage(kMsgReadStartLog, {DateText(start)}));
+
+    if (hv.GetInstrument(record)) {
+        record.setCommFlags(true);
+        record.setImportFlag(false);
+        for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
+            if (!record.GasEnabled(gas) && Tool().GasLocked(gas)) record.setGasEnabled(gas, true);
+        txtSuffix()->setText(Tool().FactoryRecordSuffix);
+        RefreshInstrumentView();
+        hv.GetLatestHistory(record);
+        hv.GetLatestBumpHistory(record);
+        for (const QString& line : AnalogValuesList(record))
+            AddInfo(line, ColourAdValues());
+        AddInfo(LoadMessage(kMsgReadComplete), ColourProgress());
+        const QDateTime end = hv.clock()->currentDateTime();
+        hv.AddLog(LoadMessage(kMsgReadFinishedLog,
+                              {DateText(end), DumpListing::ElapsedText(start.msecsTo(end))}));
+        return true;
+    }
+
+    const QDateTime end = hv.clock()->currentDateTime();
+    if (hv.Cancel()) {
+        AddInfo(LoadMessage(kMsgCanceled), ColourFailure());
+        hv.AddLog(LoadMessage(kMsgCanceledLog, {DateText(end)}));
+        return false;
+    }
+    // A failed read is reported as failed, even when the detector answered part of it.
+    AddInfo(LoadMessage(kMsgReadFailed), ColourFailure());
+    hv.AddLog(LoadMessage(kMsgReadFailLineLog));
+    if (record.FailLine() == QLatin1String("HC,R"))
+        AddInfo(LoadMessage(kMsgImproperDate), ColourFailure());
+    hv.AddLog(LoadMessage(kMsgReadFailedLog,
+                          {DateText(end), DumpListing::ElapsedText(start.msecsTo(end))}));
+    return false;
+}
+
+void frmMain::ClockCheck() {
+    const double offset = working().SysDateOffset();
+    if (std::isfinite(offset) && std::fabs(offset) > 1.0)
+        AddInfo(LoadMessage(kMsgClockOff), ColourFailure());
+}
+
+void frmMain::ReadAndSave() {
+    const QString suffix = txtSuffix()->text();
+    for (const QChar c : suffix) {
+        if (kForbiddenSuffixChars.contains(c)) {
+            prompts().critical(this, AppTitle(), LoadMessage(kMsgBadSuffix));
+            txtSuffix()->setFocus();
+            return;
+        }
+    }
+    if (ReadWithProgress(*this)) WriteFactoryRecord(working(), kFactoryRecordRead);
+}
+
+// ---- Writing ----
+
+void frmMain::WriteFrame(int button) {
+    clsInstrument& record = working();
+    if (!RecordAlarmPointsValid(record)) {
+        prompts().critical(this, LoadMessage(kMsgAlarmRangeTitle),
+                           LoadMessage(kMsgCheckAlarmPoints));
+        return;
+    }
+    if (!RecordAutoCalValid(record)) {
+        prompts().critical(this, LoadMessage(kMsgAutoCalTitle), LoadMessage(kMsgImproperAutoCal));
+        return;
+    }
+    if (!prompts().question(this, LoadMessage(kMsgUpdateTitle), LoadMessage(kMsgUpdateReady)))
+        return;
+
+    uclHvif& hv = link();
+    frmUpload dialog(&hv, this);
+    ShowUploadDialog(dialog);
+    MarkForWrite(record, button);
+
+    bool ok = false;
+    {
+        BusyPointer busy;
+        setEnabled(false);
+        hv.AddLog(LoadMessage(kMsgUploadStartLog, {DateText(hv.clock()->currentDateTime())}));
+        AddInfo(LoadMessage(kMsgUploadStart), ColourProgress());
+        ok = hv.SetInstrument(record);
+        if (ok)
+            WriteFactoryRecord(record,
+                               button == kUpdate ? kFactoryRecordWrite : kFactoryRecordWriteId);
+        if (ok) {
+            AddInfo(LoadMessage(kMsgUploadComplete), ColourProgress());
+        } else {
+            // Values the detector never echoed back are named; their flags stay raised.
+            for (const QString& name : hv.NotWrittenSettings())
+                AddInfo(LoadMessage(kMsgNotWritten, {SettingCaption(name)}), ColourFailure());
+            AddInfo(LoadMessage(kMsgUploadFailed), ColourFailure());
+        }
+        setEnabled(true);
+    }
+    dialog.Finish();
+    if (ok)
+        prompts().information(this, LoadMessage(kMsgUploadTitle),
+                              LoadMessage(kMsgUploadCompleteBox));
+}
+
+void frmMain::SetClockWorkflow() {
+    if (!prompts().question(this, LoadMessage(kMsgUpdateTitle), LoadMessage(kMsgUpdateReady)))
+        return;
+    uclHvif& hv = link();
+    frmUpload dialog(&hv, this);
+    ShowUploadDialog(dialog);
+    const QDateTime now = hv.clock()->currentDateTime();
+    hv.AddLog(LoadMessage(kMsgUploadStartLog, {DateText(now)}));
+    AddInfo(LoadMessage(kMsgUploadStart), ColourProgress());
+    bool ok = false;
+    {
+        setEnabled(false);
+        BusyPointer busy;
+        ok = hv.SetDateTime(now);
+        setEnabled(true);
+    }
+    if (ok) {
+        // The detector now runs on the PC clock.
+        working().setSysDateOffset(0.0);
+        AddInfo(LoadMessage(kMsgUploadComplete), ColourProgress());
+    } else {
+        AddInfo(LoadMessage(kMsgUploadFailed), ColourFailure());
+    }
+    dialog.Finish();
+    if (ok)
+        prompts().information(this, LoadMessage(kMsgUploadTitle),
+                              LoadMessage(kMsgUploadCompleteBox));
+}
+
+void frmMain::WriteCheckDataWorkflow() {
+    if (!prompts().question(this, LoadMessage(kMsgUpdateTitle), LoadMessage(kMsgUpdateReady)))
+        return;
+    uclHvif& hv = link();
+    frmUpload dialog(&hv, this);
+    ShowUploadDialog(dialog);
+    hv.AddLog(LoadMessage(kMsgUploadStartLog, {DateText(hv.clock()->currentDateTime())}));
+    AddInfo(LoadMessage(kMsgUploadStart), ColourProgress());
+    bool ok = false;
+    {
+        setEnabled(false);
+        BusyPointer busy;
+        ok = hv.SetCheckData();
+        setEnabled(true);
+    }
+    AddInfo(LoadMessage(ok ? kMsgUploadComplete : kMsgUploadFailed),
+            ok ? ColourProgress() : ColourFailure());
+    dialog.Finish();
+    if (ok)
+        prompts().information(this, LoadMessage(kMsgUploadTitle),
+                              LoadMessage(kMsgUploadCompleteBox));
+}
+
+// ---- Maintenance ----
+
+void frmMain::MaintenanceWorkflow(int button) {
+    const MaintenanceTexts* texts = nullptr;
+    switch (button) {
+    case kDefault:
+        texts = &kDefaultTexts;
+        break;
+    case kClearPowerLog:
+        texts = &kClearPowerTexts;
+        break;
+    case kClearLoggerData:
+        texts = &kClearLoggerTexts;
+        break;
+    default:
+        return;
+    }
+    if (!prompts().question(this, LoadMessage(texts->title), LoadMessage(texts->question))) return;
+    uclHvif& hv = link();
+    if (!hv.Connected()) {
+        AddInfo(LoadMessage(kMsgNoResponse), ColourFailure());
+        hv.AddLog(LoadMessage(kMsgNoResponseRemoveLog));
+        return;
+    }
+    AddInfo(LoadMessage(texts->before), ColourProgress());
+    bool ok = false;
+    {
+        // The confirmation polls take seconds; no other command may start meanwhile.
+        EnableCommandFrames(false);
+        BusyPointer busy;
+        if (button == kDefault)
+            ok = hv.DefaultInstrument();
+        else if (button == kClearPowerLog)
+            ok = hv.PowerDataClear();
+        else
+            ok = hv.BodyDataClear();
+        EnableCommandFrames(true);
+    }
+    AddInfo(LoadMessage(ok ? texts->success : texts->failure),
+            ok ? ColourProgress() : ColourFailure());
+}
+
+void frmMain::PowerOffWorkflow() {
+    if (!prompts().question(this, LoadMessage(kMsgPowerOffTitle), LoadMessage(kMsgPowerOffReady)))
+        return;
+    uclHvif& hv = link();
+    if (!hv.Connected()) {
+        AddInfo(LoadMessage(kMsgNoResponse), ColourFailure());
+        return;
+    }
+    AddInfo(LoadMessage(kMsgPowerOffStart), ColourProgress());
+    bool ok = false;
+    {
+        EnableCommandFrames(false);
+        BusyPointer busy;
+        ok = hv.BodyPowerOff();
+        EnableCommandFrames(true);
+    }
+    if (!ok) {
+        AddInfo(LoadMessage(kMsgPowerOffFailed), ColourFailure());
+        return;
+    }
+
+    clsInstrument& record = working();
+    record.setCommFlags(false);
+    record.setImportFlag(false);
+    record.ClearDatas();
+    // The tool configuration goes to its file and is read back, as at start-up.
+    WriteToolConfiguration();
+    ApplyToolDefaults();
+    ReadToolConfiguration();
+    // The window starts over: lamps, log, command states, font, suffix, first activation.
+    setLamp(0, Lamp::On);
+    for (int i = 1; i < 4; ++i)
+        setLamp(i, Lamp::Off);
+    rtbLog()->clear();
+    UpdateCommandStates();
+    setCalibrationLampsVisible(false);
+    applyFont();
+    txtSuffix()->setText(Tool().FactoryRecordSuffix);
+    // The outcome stays readable in the emptied log.
+    AddInfo(LoadMessage(kMsgPowerOffComplete), ColourProgress());
+    setFirstActivation(true);
+    Form_Activate();
+    // The transport is chosen and the link opened again.
+    hv.DetectIrdaModule();
+}
+
+void frmMain::LoggerDownloadWorkflow() {
+    uclHvif& hv = link();
+    AppState::setOperationState(1);
+    frmUpload dialog(&hv, this);
+    dialog.setWindowTitle(LoadMessage(kMsgDownloadTitle));
+    EnableCommandFrames(false);
+    dialog.show();
+    setDumpMessageSink([&dialog](const QString& text) { dialog.setLabel(text); });
+
+    const QDateTime start = hv.clock()->currentDateTime();
+    if (!hv.Connected()) {
+        AddInfo(LoadMessage(kMsgNoResponse), ColourFailure());
+        hv.AddLog(LoadMessage(kMsgLoggerNoResponseLog, {DateText(start)}));
+    } else {
+        AddInfo(LoadMessage(kMsgLoggerStart), ColourProgress());
+        hv.AddLog(LoadMessage(kMsgLoggerStartLog, {DateText(start)}));
+        bool ok = hv.GetRomNo(working());
+        if (ok) {
+            const QString path = LoggerImagePath();
+            ok = hv.GetBinDump(path, kLoggerFirstBlock, kLoggerLastBlock);
+            // A timed-out block earns one more attempt, unless the operator cancelled.
+            if (!ok && hv.BinaryRetry() && !hv.Cancel() && !dialog.Canceled()) {
+                dialog.setLabel(LoadMessage(kMsgOneMoreTime));
+                ok = hv.GetBinDump(path, kLoggerFirstBlock, kLoggerLastBlock);
+            }
+        }
+        const QDateTime end = hv.clock()->currentDateTime();
+        if (ok) {
+            AddInfo(LoadMessage(kMsgLoggerComplete), ColourProgress());
+            hv.AddLog(LoadMessage(kMsgLoggerFinishedLog,
+                                  {DateText(end), DumpListing::ElapsedText(start.msecsTo(end))}));
+        } else if (hv.Cancel() || dialog.Canceled()) {
+            AddInfo(LoadMessage(kMsgCanceled), ColourFailure());
+            hv.AddLog(LoadMessage(kMsgCanceledLog, {DateText(end)}));
+        } else {
+            AddInfo(LoadMessage(kMsgLoggerFailed), ColourFailure());
+            hv.AddLog(LoadMessage(kMsgLoggerFailedLog, {DateText(end)}));
+        }
+    }
+
+    setDumpMessageSink({});
+    dialog.Finish();
+    AppState::setOperationState(0);
+    EnableCommandFrames(true);
+}
