@@ -27,9 +27,10 @@ constexpr int kPowerOffTicks = 50;
 // Seconds between two confirm polls of the log clear and default operations.
 constexpr int kConfirmWaitSeconds = 5;
 
-// True when status is exactly one character and its character index + 1 is "0".
+// True when status is exactly one character and its character index + 1 is "0" (so only
+// index 0 can give true).
 bool StatusCharIsZero(const QString& status, int index) {
-    return status.size() == 1 && index >= 0 && index < 5 && index + 1 <= status.size() &&
+    return status.size() == 1 && index >= 0 && index < 5 && index < status.size() &&
            status.at(index) == QLatin1Char('0');
 }
 
@@ -194,6 +195,7 @@ bool uclHvif::AlarmTest(qint16 code) {
 }
 
 bool uclHvif::SetDateTime(const QDateTime& when) {
+    if (!when.isValid()) return false;
     m_engine.setTickCount(0);
     const QByteArray stamp = when.toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
     return Exchange("HC,W," + stamp, LinkStatus::WriteWait);

@@ -1,0 +1,270 @@
+// Calibration and maintenance operations against the simulated detector, in virtual time.
+#include "instrument/clsInstrument.h"
+#include "link/LinkLog.h"
+#include "link/SimTransport.h"
+#include "link/VirtualClock.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "sim/SimDetector.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+class OperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_folder.isValid());
+        m_savedFolder = AppState::StartupFolder();
+        AppState::setStartupFolder(m_folder.path());
+    }
+    void TearDown() override {
+        link.reset();
+        detector.reset();
+        AppState::setStartupFolder(m_savedFolder);
+    }
+
+    // A link on virtual time, connected to a simulated detector of the model.
+    void connectTo(const QString& model) {
+        clock = new VirtualClock;
+        link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
+        detector = std::make_unique<SimDetector>(model);
+        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
+        link->setRetry(3);
+        link->setTimeout(3);
+        link->setInstrument(&record);
+        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
+        link->DetectIrdaModule();
+        const qint64 end = clock->nowMs() + 60000;
+        while (!link->Connected() && clock->nowMs() < end)
+            clock->waitForEvents(end);
+        ASSERT_TRUE(link->Connected());
+        detector->clearReceivedFrames();
+    }
+    // The texts of the frames the detector received.
+    QList<QByteArray> received() const {
+        QList<QByteArray> out;
+        for (const QByteArray& f : detector->receivedFrames())
+            out << f.mid(5, f.indexOf(Ctl::ETX) - 5);
+        return out;
+    }
+    QString logText() const {
+        QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
+    }
+    // Sets Cancel after ms of virtual time, as the progress dialog's button would.
+    void cancelAfter(qint64 ms) {
+        clock->schedule(clock->nowMs() + ms, nullptr, [this] { link->setCancel(true); });
+    }
+
+    QTemporaryDir m_folder;
+    QString m_savedFolder;
+    VirtualClock* clock = nullptr;
+    std::unique_ptr<uclHvif> link;
+    std::unique_ptr<SimDetector> detector;
+    clsInstrument record;
+};
+
+// ---- Zero calibration ----
+
+TEST_F(OperationsTest, ZeroCalibrationPollsUntilTheDetectorHasFinished) {
+    connectTo(QStringLiteral("KM"));
+    detector->faults().notYet = 2;
+    const qint64 start = clock->nowMs();
+    EXPECT_TRUE(link->ZeroCal(QStringLiteral("0")));
+    EXPECT_EQ(received(), (QList<QByteArray>{"SZ,W,0", "SZ,C,", "SZ,C,", "SZ,C,"}));
+    EXPECT_GE(clock->nowMs() - start, 3000) << "one second before each poll";
+    EXPECT_TRUE(link->ZeroStatus(0));
+    EXPECT_FALSE(link->ZeroStatus(1));
+    EXPECT_FALSE(link->ZeroStatus(-1));
+}
+
+TEST_F(OperationsTest, ZeroCalibrationStopsOnCancelAndAfterFiveMinutes) {
+    connectTo(QStringLiteral("KM"));
+    detector->faults().notYet = 1000000;
+    cancelAfter(4500);
+    EXPECT_FALSE(link->ZeroCal(QStringLiteral("0")));
+    EXPECT_LT(clock->nowMs(), 10000);
+    EXPECT_TRUE(logText().contains(QStringLiteral("---Calibration Upload Failed---")));
+
+    connectTo(QStringLiteral("KM"));
+    detector->faults().notYet = 1000000;
+    const qint64 start = clock->nowMs();
+    EXPECT_FALSE(link->ZeroCal(QStringLiteral("0")));
+    const qint64 took = clock->nowMs() - start;
+    EXPECT_GE(took, uclHvif::kPollLoopBoundMs);
+    EXPECT_LT(took, uclHvif::kPollLoopBoundMs + 5000);
+}
+
+TEST_F(OperationsTest, SpanStatusComesFromTheSpanReply) {
+    connectTo(QStringLiteral("KM"));
+    EXPECT_TRUE(link->SpanCal(QStringLiteral("span request")));
+    EXPECT_EQ(received(), QList<QByteArray>{"S1,W,"});
+    EXPECT_EQ(link->SpanStatus(0), link->replyContext().spanStatus == QStringLiteral("0"));
+    EXPECT_FALSE(link->SpanStatus(1));
+}
+
+TEST_F(OperationsTest, OxygenZeroNeedsAResultFromTheDetector) {
+    connectTo(QStringLiteral("QZ"));
+    EXPECT_TRUE(link->zCal(QStringLiteral("1")));
+    connectTo(QStringLiteral("KM")); // has no oxygen zero: refuses it
+    EXPECT_FALSE(link->zCal(QStringLiteral("1")));
+    EXPECT_TRUE(logText().contains(QStringLiteral("---Calibration Upload Failed---")));
+}
+
+// ---- Confirmed operations ----
+
+TEST_F(OperationsTest, ConfirmedOperationsWaitFiveSecondsBetweenPolls) {
+    struct Case {
+        const char* name;
+        std::function<bool(uclHvif&)> run;
+        QList<QByteArray> frames;
+        int finished;
+    };
+    const Case cases[] = {
+        {"body log",
+         [](uclHvif& l) { return l.BodyDataClear(); },
+         {"XC,W,", "XC,C,", "XC,C,"},
+         5557},
+        {"power log",
+         [](uclHvif& l) { return l.PowerDataClear(); },
+         {"XY,W,", "XY,C,", "XY,C,"},
+         5557},
+        {"defaults",
+         [](uclHvif& l) { return l.DefaultInstrument(); },
+         {"UX,W,", "UX,C,", "UX,C,"},
+         5375},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        connectTo(QStringLiteral("KM"));
+        detector->faults().notYet = 1;
+        const qint64 start = clock->nowMs();
+        EXPECT_TRUE(c.run(*link));
+        EXPECT_EQ(received(), c.frames);
+        EXPECT_GE(clock->nowMs() - start, 10000);
+        EXPECT_TRUE(logText().contains(LoadMessage(c.finished)));
+    }
+}
+
+TEST_F(OperationsTest, ConfirmedOperationsStopOnCancelAndAfterFiveMinutes) {
+    connectTo(QStringLiteral("KM"));
+    detector->faults().notYet = 1000000;
+    cancelAfter(12000);
+    EXPECT_FALSE(link->BodyDataClear());
+    EXPECT_LT(clock->nowMs(), 20000);
+    EXPECT_TRUE(logText().contains(LoadMessage(5558)));
+    EXPECT_FALSE(logText().contains(LoadMessage(5557)));
+
+    connectTo(QStringLiteral("KM"));
+    detector->faults().notYet = 1000000;
+    const qint64 start = clock->nowMs();
+    EXPECT_FALSE(link->DefaultInstrument());
+    const qint64 took = clock->nowMs() - start;
+    EXPECT_GE(took, uclHvif::kPollLoopBoundMs);
+    EXPECT_LT(took, uclHvif::kPollLoopBoundMs + 10000);
+    EXPECT_TRUE(logText().contains(LoadMessage(5376)));
+}
+
+// ---- Commands ----
+
+TEST_F(OperationsTest, CommandsCarryTheirValues) {
+    connectTo(QStringLiteral("KM"));
+    EXPECT_TRUE(link->SetDateTime(QDateTime(QDate(2025, 1, 7), QTime(9, 30, 0))));
+    EXPECT_TRUE(link->SetPump(true));
+    EXPECT_TRUE(link->SetPump(false));
+    EXPECT_TRUE(link->AlarmTest(5));
+    record.setHcMode(3);
+    EXPECT_TRUE(link->Lp(record));
+    EXPECT_TRUE(link->Dw());
+    EXPECT_TRUE(link->SetCheckData());
+    EXPECT_EQ(received(), (QList<QByteArray>{"HC,W,250107093000", "BP,W,1", "BP,W,0", "RA,W,05",
+                                             "LP,W,3", "DW,W,", "XH,E,"}));
+    clsInstrument other;
+    EXPECT_TRUE(link->LpR(other));
+    EXPECT_EQ(other.HcMode(), 3);
+}
+
+TEST_F(OperationsTest, PowerOffEndsTheConnectionEvenWithoutAnAnswer) {
+    connectTo(QStringLiteral("KM"));
+    detector->faults().deadLine = true;
+    EXPECT_TRUE(link->BodyPowerOff());
+    EXPECT_EQ(received().first(), "RO,W,");
+    EXPECT_FALSE(link->Connected());
+    EXPECT_FALSE(link->PortOpen());
+    const QString log = logText();
+    EXPECT_TRUE(log.contains(LoadMessage(5506)));
+    EXPECT_TRUE(log.contains(LoadMessage(5507)));
+}
+
+// ---- Reads ----
+
+TEST_F(OperationsTest, IdentityAndHistoryReads) {
+    connectTo(QStringLiteral("KM"));
+    EXPECT_TRUE(link->GetRomNo(record));
+    EXPECT_EQ(received(),
+              (QList<QByteArray>{"VP,R,", "XZ,R,", "XS,R,", "IN,R,", "HN,R,", "GJ,R,"}));
+    EXPECT_TRUE(record.GasEnabled(0));
+    EXPECT_TRUE(link->GetLatestHistory(record));
+    EXPECT_NE(record.CalibDate(0), 0.0);
+    EXPECT_TRUE(link->GetLatestBumpHistory(record));
+    EXPECT_NE(record.BumpDates(0), 0.0);
+}
+
+TEST_F(OperationsTest, AFailedSingleReadLeavesNoValueButNoEditToWriteBack) {
+    connectTo(QStringLiteral("KM"));
+    clsInstrument holder;
+    link->setInstrument(&holder);
+    ASSERT_TRUE(link->GetGasInfo(record));
+    EXPECT_EQ(link->Instrument(), &holder) << "the link's record is given back";
+    detector->faults().deadLine = true;
+    record.ClearChangeFlags();
+    record.setAutoCalib(0, 50);
+    record.setChange_AutoCal(0, false);
+    EXPECT_FALSE(link->GetGasInfo(record));
+    EXPECT_FALSE(record.GasEnabled(0));
+    EXPECT_FALSE(link->GetAutoCalDensty(record));
+    EXPECT_EQ(record.AutoCalib(0), clsInstrument::NoValue);
+    EXPECT_EQ(link->Status(), 2);
+    EXPECT_FALSE(record.Change_GasEnable(0));
+    EXPECT_FALSE(record.Change_AutoCal(0));
+    // So a write that follows does not erase the detector's gas or calibration gas.
+    detector->faults().deadLine = false;
+    detector->clearReceivedFrames();
+    EXPECT_FALSE(link->SetInstrument(record));
+    EXPECT_TRUE(received().isEmpty());
+}
+
+// ---- Concentration polling ----
+
+TEST_F(OperationsTest, ConcentrationIsPolledEverySecondWhileRunning) {
+    connectTo(QStringLiteral("KM"));
+    int readings = 0;
+    QObject::connect(link.get(), &uclHvif::Densty, [&](float&) { ++readings; });
+    link->setRunDensty(true);
+    EXPECT_TRUE(link->RunDensty());
+    clock->advance(3500);
+    EXPECT_EQ(received().count("DN,R,"), 3);
+    EXPECT_EQ(readings, 3);
+    link->setRunDensty(false);
+    EXPECT_FALSE(link->RunDensty());
+    clock->advance(3000);
+    EXPECT_EQ(received().count("DN,R,"), 3);
+}
+
+TEST_F(OperationsTest, AnUnansweredReadingIsAbandonedAtTheNextSecond) {
+    connectTo(QStringLiteral("KM"));
+    link->setTimeout(10);
+    detector->faults().deadLine = true;
+    link->setRunDensty(true);
+    clock->advance(2500);
+    EXPECT_TRUE(logText().contains(QStringLiteral("--- Current reading download time out.")));
+    EXPECT_EQ(link->Status(), 2);
+    link->setRunDensty(false);
+}
+
+} // namespace
