@@ -1,0 +1,312 @@
+#include "link/CtlOptions.h"
+
+#include "shell/modGasCommon.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace {
+
+// One command word: its argument count and the command options it takes.
+struct CommandSpec {
+    const char* name;
+    int minArgs;
+    int maxArgs;
+    const char* argName; // shown in "needs ..." errors
+    bool identity;
+    bool force;
+    bool count;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {"info", 0, 0, "", false, false, false},
+    {"read", 1, 1, "a FILE", false, false, false},
+    {"write", 1, 1, "a FILE", true, true, false},
+    {"compare", 1, 1, "a MASTER file", false, true, false},
+    {"set-clock", 0, 1, "", false, false, false},
+    {"zero", 0, 0, "", false, false, false},
+    {"span", 0, 1, "", false, false, false},
+    {"watch", 0, 0, "", false, false, true},
+    {"default", 0, 0, "", false, false, false},
+    {"clear-log", 0, 0, "", false, false, false},
+    {"clear-power-log", 0, 0, "", false, false, false},
+    {"check-data", 0, 0, "", false, false, false},
+    {"power-off", 0, 0, "", false, false, false},
+    {"dump-listing", 1, 1, "a FILE", false, false, false},
+    {"dump-logger", 1, 1, "a FILE", false, false, false},
+};
+
+const CommandSpec* FindCommand(const QString& word) {
+    for (const CommandSpec& spec : kCommands)
+        if (word == QLatin1String(spec.name)) return &spec;
+    return nullptr;
+}
+
+// Options that take a value.
+bool TakesValue(const QString& name) {
+    static const QStringList names = {QStringLiteral("port"),    QStringLiteral("ir"),
+                                      QStringLiteral("sim"),     QStringLiteral("retry"),
+                                      QStringLiteral("timeout"), QStringLiteral("connect-timeout"),
+                                      QStringLiteral("folder"),  QStringLiteral("count")};
+    return names.contains(name);
+}
+
+// A number written with "." (the command line does not depend on the locale).
+bool ReadNumber(const QString& text, double* out) {
+    bool ok = false;
+    const double v = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (!ok || !std::isfinite(v)) return false;
+    *out = v;
+    return true;
+}
+
+bool ReadWhole(const QString& text, int* out) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    if (!ok) return false;
+    *out = v;
+    return true;
+}
+
+// "-5" or "-1.5" is an argument (a value), not an option.
+bool LooksNegativeNumber(const QString& arg) {
+    static const QRegularExpression re(QStringLiteral("^-[0-9.]"));
+    return re.match(arg).hasMatch();
+}
+
+// A mode switch of the window program: -DEBUG or -SEIZO anywhere in the word, any case.
+bool IsModeSwitch(const QString& arg, bool* debug, bool* factory) {
+    const QString upper = arg.toUpper();
+    const bool d = upper.contains(QLatin1String("-DEBUG"));
+    const bool f = upper.contains(QLatin1String("-SEIZO"));
+    if (!d && !f) return false;
+    *debug = *debug || d;
+    *factory = *factory || f;
+    return true;
+}
+
+bool ValidEndpoint(const QString& text) {
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0) return false;
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok);
+    return ok && port >= 1 && port <= 65535;
+}
+
+} // namespace
+
+bool CtlOptions::IsCommand(const QString& word) {
+    return FindCommand(word) != nullptr;
+}
+
+bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* error) {
+    CtlOptions o;
+    QStringList positional;
+    bool optionsEnded = false;
+    int connections = 0;
+
+    auto fail = [error](const QString& text) {
+        if (error) *error = text;
+        return false;
+    };
+
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString arg = arguments.at(i);
+        if (optionsEnded || !arg.startsWith(u'-') || arg == QLatin1String("-") ||
+            LooksNegativeNumber(arg)) {
+            positional << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (!arg.startsWith(QLatin1String("--"))) {
+            if (arg == QLatin1String("-h")) {
+                o.help = true;
+                continue;
+            }
+            if (IsModeSwitch(arg, &o.debugMode, &o.factoryMode)) continue;
+            return fail(QStringLiteral("Unknown option \"%1\".").arg(arg));
+        }
+
+        QString name = arg.mid(2);
+        QString value;
+        bool hasValue = false;
+        const qsizetype eq = name.indexOf(u'=');
+        if (eq >= 0) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+            hasValue = true;
+        }
+        if (TakesValue(name)) {
+            if (!hasValue) {
+                if (i + 1 >= arguments.size())
+                    return fail(QStringLiteral("Option --%1 needs a value.").arg(name));
+                value = arguments.at(++i);
+            }
+        } else if (hasValue) {
+            return fail(QStringLiteral("Option --%1 takes no value.").arg(name));
+        }
+
+        if (name == QLatin1String("port")) {
+            if (value.trimmed().isEmpty())
+                return fail(QStringLiteral("Option --port needs a device."));
+            o.connection = Connection::Port;
+            o.port = value.trimmed();
+            ++connections;
+        } else if (name == QLatin1String("ir")) {
+            if (!ValidEndpoint(value.trimmed()))
+                return fail(QStringLiteral("Option --ir needs HOST:PORT, not \"%1\".").arg(value));
+            o.connection = Connection::Ir;
+            o.irEndpoint = value.trimmed();
+            ++connections;
+        } else if (name == QLatin1String("sim")) {
+            const QString model = value.trimmed().toUpper();
+            if (model != QLatin1String("KM") && model != QLatin1String("QZ") &&
+                model != QLatin1String("VL"))
+                return fail(QStringLiteral("Option --sim needs the model KM, QZ or VL, not \"%1\".")
+                                .arg(value));
+            o.connection = Connection::Sim;
+            o.simModel = model;
+            ++connections;
+        } else if (name == QLatin1String("retry")) {
+            int n = 0;
+            if (!ReadWhole(value, &n) || n < 0 || n > 100)
+                return fail(QStringLiteral("Option --retry needs a whole number from 0 to 100, "
+                                           "not \"%1\".")
+                                .arg(value));
+            o.retry = n;
+        } else if (name == QLatin1String("timeout")) {
+            double s = 0;
+            // The link counts the timeout in 100 ms ticks of a 16-bit counter.
+            if (!ReadNumber(value, &s) || s < 0 || s > 3276.0)
+                return fail(QStringLiteral("Option --timeout needs seconds from 0 to 3276, "
+                                           "not \"%1\".")
+                                .arg(value));
+            o.timeoutSeconds = s;
+        } else if (name == QLatin1String("connect-timeout")) {
+            double s = 0;
+            if (!ReadNumber(value, &s) || s <= 0 || s > 86400.0)
+                return fail(QStringLiteral("Option --connect-timeout needs a number of seconds "
+                                           "above 0, not \"%1\".")
+                                .arg(value));
+            o.connectTimeoutSeconds = s;
+        } else if (name == QLatin1String("folder")) {
+            if (value.trimmed().isEmpty())
+                return fail(QStringLiteral("Option --folder needs a folder."));
+            o.folder = value;
+        } else if (name == QLatin1String("count")) {
+            int n = 0;
+            if (!ReadWhole(value, &n) || n < 1)
+                return fail(QStringLiteral("Option --count needs a whole number of 1 or more, "
+                                           "not \"%1\".")
+                                .arg(value));
+            o.count = n;
+        } else if (name == QLatin1String("json")) {
+            o.json = true;
+        } else if (name == QLatin1String("identity")) {
+            o.identity = true;
+        } else if (name == QLatin1String("force")) {
+            o.force = true;
+        } else if (name == QLatin1String("help")) {
+            o.help = true;
+        } else if (name == QLatin1String("version")) {
+            o.version = true;
+        } else {
+            return fail(QStringLiteral("Unknown option \"--%1\".").arg(name));
+        }
+    }
+
+    if (connections > 1) return fail(QStringLiteral("Give at most one of --port, --ir and --sim."));
+
+    if (o.help || o.version) {
+        *out = o;
+        return true;
+    }
+    if (positional.isEmpty()) return fail(QStringLiteral("No command given."));
+
+    o.command = positional.takeFirst().toLower();
+    const CommandSpec* spec = FindCommand(o.command);
+    if (!spec) return fail(QStringLiteral("Unknown command \"%1\".").arg(o.command));
+    o.arguments = positional;
+    if (o.arguments.size() < spec->minArgs)
+        return fail(QStringLiteral("The command %1 needs %2.")
+                        .arg(o.command, QLatin1String(spec->argName)));
+    if (o.arguments.size() > spec->maxArgs)
+        return fail(QStringLiteral("Too many arguments for %1: \"%2\".")
+                        .arg(o.command, o.arguments.at(spec->maxArgs)));
+    if (o.identity && !spec->identity)
+        return fail(QStringLiteral("Option --identity belongs to the command write."));
+    if (o.force && !spec->force)
+        return fail(QStringLiteral("Option --force belongs to the commands write and compare."));
+    if (o.count && !spec->count)
+        return fail(QStringLiteral("Option --count belongs to the command watch."));
+    for (const QString& a : std::as_const(o.arguments))
+        if (a.trimmed().isEmpty())
+            return fail(QStringLiteral("The command %1 got an empty argument.").arg(o.command));
+
+    if (o.command == QLatin1String("set-clock") && !o.arguments.isEmpty()) {
+        const QString text = o.arguments.first().trimmed();
+        QDateTime t = QDateTime::fromString(text, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        // The detector keeps a two-digit year.
+        if (!t.isValid() || t.date().year() < 2000 || t.date().year() > 2099)
+            return fail(QStringLiteral("set-clock needs a date and time YYYY-MM-DDTHH:MM:SS "
+                                       "between 2000 and 2099, not \"%1\".")
+                            .arg(text));
+        o.clockTime = t;
+    }
+    if (o.command == QLatin1String("span") && !o.arguments.isEmpty()) {
+        const QString text = o.arguments.first().trimmed();
+        bool ok = false;
+        const float v = ParseLocaleNumber(text, &ok);
+        if (!ok || v < 0)
+            return fail(
+                QStringLiteral("span needs a concentration of 0 or more, not \"%1\".").arg(text));
+        o.concentration = v;
+    }
+
+    *out = o;
+    return true;
+}
+
+QString CtlOptions::UsageText() {
+    return QStringLiteral(
+        "Usage: km71ctl [connection] [options] COMMAND [ARGS]\n"
+        "\n"
+        "Connection (at most one; default: the USB infrared module by hardware id, else the\n"
+        "infrared endpoint of the tool configuration):\n"
+        "  --port DEVICE            a serial device (also a pseudo-terminal)\n"
+        "  --ir HOST:PORT           the infrared endpoint\n"
+        "  --sim KM|QZ|VL           the simulated detector in this process\n"
+        "Options:\n"
+        "  --retry N                repeats of one request (default: KM71Config.ini, else 3)\n"
+        "  --timeout S              reply timeout in seconds (default: KM71Config.ini, else 3)\n"
+        "  --connect-timeout S      wait at most S seconds for the detector (default 10)\n"
+        "  --folder DIR             folder of the link log and KM71Config.ini (default: the\n"
+        "                           current directory)\n"
+        "  --json                   machine-readable output\n"
+        "  -DEBUG, -SEIZO           debug and factory mode, as the window program\n"
+        "  --help, --version\n"
+        "Commands:\n"
+        "  info                     identity, gas, alarm points and every setting\n"
+        "  read FILE                save the detector's configuration file\n"
+        "  write FILE [--identity] [--force]\n"
+        "                           write a configuration file into the detector\n"
+        "  compare MASTER [--force] compare the detector with a master file\n"
+        "  set-clock [YYYY-MM-DDTHH:MM:SS]\n"
+        "                           set the detector's clock (default: now)\n"
+        "  zero                     zero calibration in fresh air\n"
+        "  span [CONCENTRATION]     span calibration with test gas\n"
+        "  watch [--count N]        show the live reading every second\n"
+        "  default                  restore the detector's defaults\n"
+        "  clear-log                clear the logger data\n"
+        "  clear-power-log          clear the power log\n"
+        "  check-data               write the check data into the logger memory\n"
+        "  power-off                switch the detector off\n"
+        "  dump-listing FILE        memory dump as a hex listing\n"
+        "  dump-logger FILE         logger memory as a 32 KiB image\n"
+        "Exit status: 0 success; 1 the operation failed or compare found a difference;\n"
+        "2 usage or file error; 3 no detector connected.\n");
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The command line of km71ctl, the production-line tool:
+//   km71ctl [connection] [options] COMMAND [ARGS]
+// Options may stand before or after the command; "--name value" and "--name=value" are both
+// accepted, and "--" ends the options. The switches -DEBUG and -SEIZO are matched like those
+// of the window program (any letter case, glued text allowed).
+class CtlOptions {
+public:
+    // How the detector is reached.
+    enum class Connection {
+        Default, // the USB infrared module by hardware id, else the configured infrared endpoint
+        Port,    // a serial device (also a pseudo-terminal)
+        Ir,      // the infrared endpoint HOST:PORT
+        Sim,     // the simulated detector in this process
+    };
+
+    // Exit statuses of the tool.
+    enum Exit {
+        ExitOk = 0,         // success
+        ExitFailed = 1,     // the operation failed, or compare found a difference
+        ExitUsage = 2,      // usage or file error
+        ExitNoDetector = 3, // no detector connected
+    };
+
+    Connection connection = Connection::Default;
+    QString port;       // --port DEVICE
+    QString irEndpoint; // --ir HOST:PORT
+    QString simModel;   // --sim KM|QZ|VL, upper case
+
+    std::optional<int> retry;             // --retry N
+    std::optional<double> timeoutSeconds; // --timeout S
+    double connectTimeoutSeconds = 10.0;  // --connect-timeout S
+    QString folder;                       // --folder DIR (empty: the current directory)
+    bool json = false;                    // --json
+    bool debugMode = false;               // -DEBUG
+    bool factoryMode = false;             // -SEIZO
+    bool help = false;                    // --help
+    bool version = false;                 // --version
+
+    QString command;                    // the command word, lower case
+    QStringList arguments;              // its arguments
+    bool identity = false;              // write --identity
+    bool force = false;                 // write / compare --force
+    std::optional<int> count;           // watch --count N
+    std::optional<QDateTime> clockTime; // set-clock YYYY-MM-DDTHH:MM:SS (local time)
+    std::optional<float> concentration; // span CONCENTRATION
+
+    // Parses the arguments (without the program name). False with one sentence in `error`
+    // when the command line is not valid.
+    static bool Parse(const QStringList& arguments, CtlOptions* out, QString* error);
+
+    // True when the command word is one the tool knows.
+    static bool IsCommand(const QString& word);
+
+    // The usage text printed by --help and after a usage error.
+    static QString UsageText();
+};

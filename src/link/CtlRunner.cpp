@@ -1,0 +1,866 @@
+#include "link/CtlRunner.h"
+
+#include "instrument/MasterCompare.h"
+#include "instrument/SettingsFile.h"
+#include "instrument/WireFormat.h"
+#include "link/CtlReport.h"
+#include "link/Frame.h"
+#include "link/LinkClock.h"
+#include "link/LinkCodes.h"
+#include "link/LinkLog.h"
+#include "link/SimTransport.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "shell/ToolConfig.h"
+#include "shell/modGasCommon.h"
+#include "sim/SimDetector.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTimer>
+#include <cmath>
+#include <filesystem>
+
+namespace {
+
+// Time one connect probe takes when it stays unanswered (ten ticks and the next one).
+constexpr qint64 kProbeMs = (LinkEngine::kProbeTicks + 1) * LinkClock::kTickMs;
+// How often the progress line is redrawn.
+constexpr int kProgressIntervalMs = 250;
+// The shortest silence after which watch gives the detector up.
+constexpr qint64 kWatchStallMs = 5000;
+// Days the detector clock may differ from the computer's before a warning.
+constexpr double kClockWarningDays = 1.0;
+
+QString Quoted(const QString& path) {
+    return u'"' + QDir::toNativeSeparators(path) + u'"';
+}
+
+QString TimeText(const QDateTime& t) {
+    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+} // namespace
+
+// The progress line on the error stream: a label, the seconds elapsed and the latest detail,
+// redrawn in place.
+struct CtlRunner::Progress {
+    QTimer timer;
+    QElapsedTimer elapsed;
+    QString label;
+    QString detail;
+    qsizetype shown = 0;
+};
+
+CtlRunner::CtlRunner(QTextStream& out, QTextStream& err, QObject* parent)
+    : QObject(parent), m_out(out), m_err(err) {}
+
+CtlRunner::~CtlRunner() {
+    // The link goes before the simulated detector its transport talks to.
+    m_link.reset();
+    m_sim.reset();
+}
+
+int CtlRunner::Run(const QStringList& arguments) {
+    CtlOptions options;
+    QString error;
+    if (!CtlOptions::Parse(arguments, &options, &error)) {
+        m_err << "km71ctl: " << error << '\n';
+        m_err.flush();
+        return CtlOptions::ExitUsage;
+    }
+    return Execute(options);
+}
+
+int CtlRunner::Execute(const CtlOptions& options) {
+    m_options = options;
+    m_stop = false;
+    m_lineDown = false;
+    m_watchLineDown = true;
+    m_fileLines.clear();
+    m_record = clsInstrument();
+    m_master = clsInstrument();
+    m_link.reset();
+    m_sim.reset();
+
+    if (m_options.help) {
+        m_out << CtlOptions::UsageText();
+        m_out.flush();
+        return CtlOptions::ExitOk;
+    }
+    if (m_options.version) {
+        m_out << "km71ctl " << KM71_VERSION << '\n';
+        m_out.flush();
+        return CtlOptions::ExitOk;
+    }
+
+    int code = prepare();
+    if (code == CtlOptions::ExitOk) code = connectLink();
+    if (code == CtlOptions::ExitOk) code = runCommand();
+    progressEnd();
+    logLine(QStringLiteral("--- km71ctl %1: exit status %2 ---").arg(m_options.command).arg(code));
+    m_out.flush();
+    m_err.flush();
+    return code;
+}
+
+void CtlRunner::requestStop() {
+    m_stop = true;
+    if (!m_link) return;
+    m_link->setCancel(true);
+    // A request still waiting for its reply ends at once.
+    const int status = m_link->Status();
+    if (status == LinkStatus::DumpListing || status == LinkStatus::ReadWait ||
+        status == LinkStatus::WriteWait || status == LinkStatus::BinaryDump)
+        m_link->setStatus(LinkStatus::Cancelled);
+}
+
+// ---- Before connecting: folder, modes, files ----
+
+int CtlRunner::prepare() {
+    const QString folder =
+        m_options.folder.isEmpty() ? QDir::currentPath() : QDir(m_options.folder).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The folder %1 does not exist.").arg(Quoted(folder)));
+    m_folder = folder;
+    AppState::setStartupFolder(folder);
+    AppState::setDebugMode(m_options.debugMode);
+    AppState::setFactoryMode(m_options.factoryMode);
+
+    QStringList words{QStringLiteral("km71ctl"), m_options.command};
+    words << m_options.arguments;
+    logLine(QStringLiteral("--- %1 ---").arg(words.join(u' ')));
+
+    const QString& command = m_options.command;
+    if (command == QLatin1String("write") || command == QLatin1String("compare"))
+        return loadSettingsFile(resolvePath(m_options.arguments.first()));
+    if (command == QLatin1String("read") || command == QLatin1String("dump-listing") ||
+        command == QLatin1String("dump-logger"))
+        return checkOutputFile(resolvePath(m_options.arguments.first()));
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::loadSettingsFile(const QString& path) {
+    QString error;
+    QStringList lines;
+    if (!SettingsFile::LoadLines(path, lines, &error))
+        return fail(CtlOptions::ExitUsage,
+                    error.isEmpty() ? QStringLiteral("Cannot read the file %1.").arg(Quoted(path))
+                                    : error);
+    // The whole file is converted before anything is sent: into the master record exactly as
+    // an import does (only the settings the file holds flagged).
+    clsInstrument master;
+    master.setImportFlag(false);
+    master.SetChangeFlags(false, false);
+    const SettingsFile::ReadResult result = SettingsFile::ApplyLines(lines, master);
+    if (!result.ok)
+        return fail(CtlOptions::ExitUsage, QStringLiteral("The configuration file %1 cannot be "
+                                                          "used: %2")
+                                               .arg(Quoted(path), result.error));
+    if (!result.warnings.isEmpty() && !m_options.force) {
+        QStringList quoted;
+        for (const QString& w : result.warnings)
+            quoted << u'"' + w + u'"';
+        QJsonObject json;
+        json[QStringLiteral("warnings")] = QJsonArray::fromStringList(result.warnings);
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The configuration file %1 was read with warnings (%2); use "
+                                   "--force to accept them.")
+                        .arg(Quoted(path), quoted.join(QStringLiteral(", "))),
+                    json);
+    }
+    for (const QString& w : result.warnings)
+        warn(QStringLiteral("The configuration file %1: \"%2\" (accepted with --force).")
+                 .arg(Quoted(path), w));
+    master.setImportFlag(true);
+    m_master = master;
+    m_fileLines = lines;
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::checkOutputFile(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("%1 is a folder, not a file.").arg(Quoted(path)));
+    if (!QFileInfo(info.absolutePath()).isDir())
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The folder of %1 does not exist.").arg(Quoted(path)));
+    return CtlOptions::ExitOk;
+}
+
+QString CtlRunner::resolvePath(const QString& path) const {
+    // Files named on the command line are relative to the current directory, as usual for a
+    // command-line tool; --folder only moves the files the tool writes on its own.
+    return QDir::current().absoluteFilePath(path);
+}
+
+// ---- Connecting ----
+
+int CtlRunner::connectLink() {
+    const ToolLinkSettings tool = ReadToolLinkSettings(m_folder);
+    m_link = std::make_unique<uclHvif>(m_clockFactory ? m_clockFactory() : nullptr);
+    uclHvif& link = *m_link;
+    LinkClock& clock = *link.clock();
+    link.setInstrument(&m_record);
+    link.engine().setTimeoutTicks(static_cast<qint16>(std::lround(
+        (m_options.timeoutSeconds ? *m_options.timeoutSeconds : tool.LinkTimeout) * 10.0)));
+    const int retry = m_options.retry ? *m_options.retry : tool.LinkRetry;
+
+    m_connectGaveUp = false;
+    m_alarm.clear();
+    m_socketError = 0;
+    connect(&link, &uclHvif::AlarmMessage, this, [this](QString& text) {
+        m_connectGaveUp = true;
+        m_alarm = text.trimmed();
+    });
+    connect(&link, &uclHvif::IrDAError, this, [this](short& code) { m_socketError = code; });
+    connect(&link, &uclHvif::LineDown, this, [this] {
+        if (!m_watchLineDown || !m_link) return;
+        m_lineDown = true;
+        // The request in flight has no answer to wait for any more.
+        const int status = m_link->Status();
+        if (status != LinkStatus::Idle && status != LinkStatus::Completed)
+            m_link->setStatus(LinkStatus::Failed);
+    });
+    connect(&link, &uclHvif::DumpMessage, this, [this](QString& text) { progressText(text); });
+
+    switch (m_options.connection) {
+    case CtlOptions::Connection::Sim: {
+        m_sim = std::make_unique<SimDetector>(m_options.simModel);
+        if (m_simSetup) m_simSetup(*m_sim);
+        link.setSerialTransport(std::make_unique<SimTransport>(m_sim.get(), &clock));
+        link.DetectIrdaModule();
+        m_device = QStringLiteral("the simulated %1 detector").arg(m_options.simModel);
+        break;
+    }
+    case CtlOptions::Connection::Port:
+        link.setPortOverride(m_options.port);
+        link.DetectIrdaModule();
+        m_device = Quoted(m_options.port);
+        if (!link.PortOpen())
+            return fail(CtlOptions::ExitNoDetector,
+                        QStringLiteral("The serial port %1 could not be opened: %2.")
+                            .arg(m_device, link.lastOpenError()));
+        break;
+    case CtlOptions::Connection::Ir:
+        if (!link.setIrdaEndpoint(m_options.irEndpoint))
+            return fail(CtlOptions::ExitUsage, QStringLiteral("%1 is not an infrared endpoint "
+                                                              "HOST:PORT.")
+                                                   .arg(m_options.irEndpoint));
+        link.setSerialComm(false);
+        link.setPortOpen(true);
+        m_device = m_options.irEndpoint;
+        break;
+    case CtlOptions::Connection::Default: {
+        if (!tool.IrdaEndpoint.isEmpty() && !link.setIrdaEndpoint(tool.IrdaEndpoint))
+            warn(QStringLiteral("The infrared endpoint \"%1\" of %2 is not valid and is "
+                                "ignored.")
+                     .arg(tool.IrdaEndpoint, QString::fromLatin1(kToolConfigName)));
+        link.setPortChooser([this](const QStringList& names) {
+            warn(QStringLiteral("Several USB infrared modules are connected (%1); %2 is used "
+                                "(choose one with --port).")
+                     .arg(names.join(QStringLiteral(", ")), names.first()));
+            return 0;
+        });
+        const bool found = link.DetectIrdaModule();
+        if (found) {
+            m_device = QStringLiteral("the USB infrared module (%1)")
+                           .arg(link.serialTransport()->deviceName());
+            if (!link.PortOpen())
+                return fail(
+                    CtlOptions::ExitNoDetector,
+                    QStringLiteral("The USB infrared module %1 could not be opened: %2.")
+                        .arg(Quoted(link.serialTransport()->deviceName()), link.lastOpenError()));
+        } else if (link.InfraredActive()) {
+            m_device = link.infraredTransport()->deviceName();
+        } else {
+            return fail(CtlOptions::ExitNoDetector,
+                        QStringLiteral("No USB infrared module is connected and %1 names no "
+                                       "infrared endpoint; use --port, --ir or --sim.")
+                            .arg(QString::fromLatin1(kToolConfigName)));
+        }
+        break;
+    }
+    }
+
+    // The connect probes fill the connect timeout; requests use the configured repeats.
+    const qint64 waitMs = std::llround(m_options.connectTimeoutSeconds * 1000.0);
+    link.setRetry(static_cast<qint16>(std::clamp<qint64>(waitMs / kProbeMs + 1, 1, 32767)));
+    progressStart(QStringLiteral("Connecting to %1").arg(m_device));
+    const qint64 deadline = clock.nowMs() + waitMs;
+    while (!link.Connected() && !m_connectGaveUp && !m_stop && clock.nowMs() < deadline)
+        clock.waitForEvents(deadline);
+    progressEnd();
+    link.setRetry(static_cast<qint16>(retry));
+    if (m_stop) return fail(CtlOptions::ExitFailed, QStringLiteral("Cancelled."));
+    if (link.Connected()) return CtlOptions::ExitOk;
+
+    QString why;
+    if (m_socketError != 0)
+        why = QStringLiteral(" (socket error %1)").arg(m_socketError);
+    else if (!m_alarm.isEmpty())
+        why = QStringLiteral(" (%1)").arg(m_alarm.endsWith(u'.') ? m_alarm.chopped(1) : m_alarm);
+    return fail(CtlOptions::ExitNoDetector,
+                QStringLiteral("No detector answered on %1 within %2 s%3.")
+                    .arg(m_device, QString::number(m_options.connectTimeoutSeconds), why));
+}
+
+// ---- Commands ----
+
+int CtlRunner::runCommand() {
+    const QString& c = m_options.command;
+    if (c == QLatin1String("info")) return cmdInfo();
+    if (c == QLatin1String("read")) return cmdRead();
+    if (c == QLatin1String("write")) return cmdWrite();
+    if (c == QLatin1String("compare")) return cmdCompare();
+    if (c == QLatin1String("set-clock")) return cmdSetClock();
+    if (c == QLatin1String("zero")) return cmdZero();
+    if (c == QLatin1String("span")) return cmdSpan();
+    if (c == QLatin1String("watch")) return cmdWatch();
+    if (c == QLatin1String("default"))
+        return cmdConfirmed(QStringLiteral("Restoring the defaults"),
+                            [this] { return m_link->DefaultInstrument(); });
+    if (c == QLatin1String("clear-log"))
+        return cmdConfirmed(QStringLiteral("Clearing the logger data"),
+                            [this] { return m_link->BodyDataClear(); });
+    if (c == QLatin1String("clear-power-log"))
+        return cmdConfirmed(QStringLiteral("Clearing the power log"),
+                            [this] { return m_link->PowerDataClear(); });
+    if (c == QLatin1String("check-data")) return cmdCheckData();
+    if (c == QLatin1String("power-off")) return cmdPowerOff();
+    if (c == QLatin1String("dump-listing")) return cmdDumpListing();
+    if (c == QLatin1String("dump-logger")) return cmdDumpLogger();
+    return fail(CtlOptions::ExitUsage, QStringLiteral("Unknown command \"%1\".").arg(c));
+}
+
+int CtlRunner::readDetector(const QString& purpose) {
+    progressStart(purpose);
+    const QDateTime start = m_link->clock()->currentDateTime();
+    logLine(QStringLiteral("---Instrument Download Start Sequence---. Date = %1")
+                .arg(GeneralDateText(start)));
+    const bool ok = !m_stop && m_link->GetInstrument(m_record);
+    progressEnd();
+    const QDateTime end = m_link->clock()->currentDateTime();
+    if (!ok) {
+        logLine(QStringLiteral("---Instrument Download Failed---. Date = %1")
+                    .arg(GeneralDateText(end)));
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Reading the detector failed: %1.").arg(failureReason()));
+    }
+    logLine(
+        QStringLiteral("---Instrument Download Finished---. Date = %1").arg(GeneralDateText(end)));
+    m_record.setCommFlags(true);
+    m_record.setImportFlag(false);
+    if (std::fabs(m_record.SysDateOffset()) > kClockWarningDays)
+        warn(QStringLiteral("The detector's clock is %1 days off the computer's; set it with "
+                            "set-clock.")
+                 .arg(QString::number(std::fabs(m_record.SysDateOffset()), 'f', 1)));
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::cmdInfo() {
+    if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
+        return code;
+    // The latest calibration and bump test complete the picture; without them it still holds.
+    if (!m_stop) m_link->GetLatestHistory(m_record);
+    if (!m_stop) m_link->GetLatestBumpHistory(m_record);
+    if (m_options.json) {
+        QJsonObject json = CtlReport::InfoJson(m_record);
+        return succeed(QString(), json);
+    }
+    return succeed(CtlReport::InfoLines(m_record).join(u'\n'));
+}
+
+int CtlRunner::cmdRead() {
+    const QString path = resolvePath(m_options.arguments.first());
+    if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
+        return code;
+    QString error;
+    if (!SettingsFile::Write(m_record, path, &error))
+        return fail(CtlOptions::ExitUsage,
+                    error.isEmpty() ? QStringLiteral("Cannot write %1.").arg(Quoted(path)) : error);
+    QJsonObject json;
+    json[QStringLiteral("file")] = QDir::toNativeSeparators(path);
+    json[QStringLiteral("model")] = m_record.ModelTyp();
+    json[QStringLiteral("serialNo")] = m_record.SerialNo();
+    return succeed(QStringLiteral("Saved the configuration of the %1 detector %2 in %3.")
+                       .arg(m_record.ModelTyp(), m_record.SerialNo(), Quoted(path)),
+                   json);
+}
+
+int CtlRunner::cmdWrite() {
+    const QString path = resolvePath(m_options.arguments.first());
+    // The detector is read first, so that a setting the file does not hold is written back
+    // with the detector's own value, as after "Instrument Information" and an import.
+    if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
+        return code;
+    const QString detectorModel = m_record.ModelTyp();
+    SettingsFile::ApplyLines(m_fileLines, m_record);
+    if (m_record.ModelTyp() != detectorModel && !m_options.force)
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The configuration file %1 is for a %2 detector, but a %3 "
+                                   "detector is connected; use --force to write it anyway.")
+                        .arg(Quoted(path), m_record.ModelTyp(), detectorModel));
+    m_record.SetChangeFlags(true, false);
+    m_record.setImportFlag(true);
+    if (m_options.identity) {
+        m_record.setChange_UserID(true);
+        m_record.setChange_StationID(true);
+        m_record.setChange_SerialNo(true);
+    }
+
+    progressStart(QStringLiteral("Writing %1").arg(Quoted(path)));
+    const bool ok = !m_stop && m_link->SetInstrument(m_record);
+    progressEnd();
+    if (!ok) {
+        const QStringList notWritten = m_link->NotWrittenSettings();
+        if (!notWritten.isEmpty() && !m_stop && !m_lineDown) {
+            QJsonObject json;
+            json[QStringLiteral("notWritten")] = QJsonArray::fromStringList(notWritten);
+            return fail(CtlOptions::ExitFailed,
+                        QStringLiteral("Writing the detector failed: it did not take %1.")
+                            .arg(notWritten.join(QStringLiteral(", "))),
+                        json);
+        }
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Writing the detector failed: %1.").arg(failureReason()));
+    }
+    QJsonObject json;
+    json[QStringLiteral("file")] = QDir::toNativeSeparators(path);
+    json[QStringLiteral("identity")] = m_options.identity;
+    json[QStringLiteral("model")] = m_record.ModelTyp();
+    json[QStringLiteral("serialNo")] = m_record.SerialNo();
+    return succeed(QStringLiteral("Wrote %1 into the %2 detector %3%4.")
+                       .arg(Quoted(path), m_record.ModelTyp(), m_record.SerialNo(),
+                            m_options.identity ? QStringLiteral(" with its identity") : QString()),
+                   json);
+}
+
+int CtlRunner::cmdCompare() {
+    if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
+        return code;
+    const MasterCompare::Result result = MasterCompare::Compare(m_master, m_record);
+    QJsonObject json;
+    QJsonArray differences;
+    QStringList lines;
+    for (const MasterCompare::Difference& d : result.differences) {
+        QJsonObject item;
+        item[QStringLiteral("message")] = d.message;
+        item[QStringLiteral("text")] = d.text;
+        differences.append(item);
+        lines << d.text;
+    }
+    json[QStringLiteral("differences")] = differences;
+    json[QStringLiteral("file")] =
+        QDir::toNativeSeparators(resolvePath(m_options.arguments.first()));
+    if (result.allOk()) return succeed(MasterCompare::OkText().trimmed(), json);
+    json[QStringLiteral("command")] = m_options.command;
+    json[QStringLiteral("ok")] = false;
+    json[QStringLiteral("exit")] = CtlOptions::ExitFailed;
+    if (m_options.json)
+        emitJson(json);
+    else
+        m_out << lines.join(u'\n') << '\n';
+    m_err << "km71ctl: "
+          << QStringLiteral("The detector differs from the master in %1 setting%2.")
+                 .arg(lines.size())
+                 .arg(lines.size() == 1 ? QString() : QStringLiteral("s"))
+          << '\n';
+    return CtlOptions::ExitFailed;
+}
+
+int CtlRunner::cmdSetClock() {
+    const QDateTime when =
+        m_options.clockTime ? *m_options.clockTime : m_link->clock()->currentDateTime();
+    if (m_stop || !m_link->SetDateTime(when))
+        return fail(
+            CtlOptions::ExitFailed,
+            QStringLiteral("Setting the detector's clock failed: %1.").arg(failureReason()));
+    QJsonObject json;
+    json[QStringLiteral("clock")] = TimeText(when);
+    return succeed(QStringLiteral("Set the detector's clock to %1.").arg(TimeText(when)), json);
+}
+
+int CtlRunner::cmdZero() {
+    progressStart(QStringLiteral("Zero calibration"));
+    // The calibration window's zero request.
+    const bool ok = !m_stop && m_link->ZeroCal(QStringLiteral("1"));
+    progressEnd();
+    if (!ok)
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The zero calibration failed: %1.").arg(failureReason()));
+    const QString status = m_link->replyContext().zeroStatus;
+    QJsonObject json;
+    json[QStringLiteral("status")] = status;
+    if (!m_link->ZeroStatus(0))
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The zero calibration failed: the detector reported status "
+                                   "\"%1\".")
+                        .arg(status),
+                    json);
+    return succeed(QStringLiteral("Zero calibration complete."), json);
+}
+
+int CtlRunner::cmdSpan() {
+    uclHvif& link = *m_link;
+    clsInstrument cal;
+    progressStart(QStringLiteral("Span calibration"));
+    if (m_stop || !link.GetGasInfo(cal) || !link.GetAutoCalDensty(cal))
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Reading the gas and the span concentration failed: %1.")
+                        .arg(failureReason()));
+    if (!cal.GasEnabled(0))
+        return fail(CtlOptions::ExitFailed, QStringLiteral("The detector has no gas defined."));
+    const int places = cal.GasPoint(0);
+    const float held = cal.AutoCalib(0);
+    float target = held;
+    if (m_options.concentration) {
+        // The warning point (and for oxygen the alarm type) decide which concentrations the
+        // calibration accepts.
+        link.setInstrument(&cal);
+        bool read = !m_stop && link.Exchange("A1,R,", LinkStatus::ReadWait);
+        if (read && m_record.ModelTyp() == QLatin1String("QZ"))
+            read = !m_stop && link.Exchange("AT,R,", LinkStatus::ReadWait);
+        link.setInstrument(&m_record);
+        if (!read)
+            return fail(
+                CtlOptions::ExitFailed,
+                QStringLiteral("Reading the warning point failed: %1.").arg(failureReason()));
+        const float value = *m_options.concentration;
+        if (value > cal.GasFullScale(0))
+            return fail(
+                CtlOptions::ExitUsage,
+                QStringLiteral("The span concentration %1 is above the full scale %2 of "
+                               "the detector.")
+                    .arg(FormatDigits(value, places), FormatDigits(cal.GasFullScale(0), places)));
+        if (!IsAtWarning(cal, 0, value))
+            return fail(CtlOptions::ExitUsage,
+                        QStringLiteral("The span concentration %1 does not reach the warning "
+                                       "point of the detector.")
+                            .arg(FormatDigits(value, places)));
+        target = cal.GasDesit(0) > 0 ? RoundToStep(value, cal.GasDesit(0)) : value;
+    } else if (held < 0) {
+        return fail(CtlOptions::ExitUsage, QStringLiteral("The detector holds no span "
+                                                          "concentration; give one after span."));
+    }
+
+    // A concentration other than the detector's is written first, checked like every write
+    // of it.
+    if (WireFormat::Val5(target, places) != WireFormat::Val5(held, places)) {
+        cal.ClearChangeFlags();
+        cal.setAutoCalib(0, target);
+        if (m_stop || !link.SetInstrument(cal)) {
+            link.setInstrument(&m_record);
+            return fail(CtlOptions::ExitFailed,
+                        QStringLiteral("Writing the span concentration %1 failed: %2.")
+                            .arg(FormatDigits(target, places),
+                                 link.NotWrittenSettings().isEmpty()
+                                     ? failureReason()
+                                     : QStringLiteral("the detector did not take it")));
+        }
+    }
+
+    // The calibration window's span request text: the gas selected and its concentration.
+    const QString request = QStringLiteral("1,") + FormatFixed5(target, places);
+    logLine(QStringLiteral("---Calibration Upload Started---. Date = %1 (%2)")
+                .arg(GeneralDateText(link.clock()->currentDateTime()), request));
+    const bool ok = !m_stop && link.SpanCal(request);
+    if (!ok) {
+        link.setInstrument(&m_record);
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The span calibration failed: %1.").arg(failureReason()));
+    }
+    const QString status = link.replyContext().spanStatus;
+    QJsonObject json;
+    json[QStringLiteral("status")] = status;
+    json[QStringLiteral("concentration")] = double(target);
+    if (!link.SpanStatus(0)) {
+        link.setInstrument(&m_record);
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The span calibration failed: the detector reported status "
+                                   "\"%1\".")
+                        .arg(status),
+                    json);
+    }
+    QString after;
+    if (link.GetLatestHistory(cal)) {
+        json[QStringLiteral("before")] = double(cal.CalibBefore(0));
+        json[QStringLiteral("after")] = double(cal.CalibAfter(0));
+        after = QStringLiteral(" (before %1, after %2)")
+                    .arg(FormatReading(cal.CalibBefore(0), places),
+                         FormatReading(cal.CalibAfter(0), places));
+    }
+    link.setInstrument(&m_record);
+    return succeed(QStringLiteral("Span calibration with %1 %2 complete%3.")
+                       .arg(FormatDigits(target, places), cal.GasUnit(0).trimmed(), after),
+                   json);
+}
+
+int CtlRunner::cmdWatch() {
+    uclHvif& link = *m_link;
+    LinkClock& clock = *link.clock();
+    clsInstrument gas;
+    if (m_stop || !link.GetGasInfo(gas))
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Reading the gas definition failed: %1.").arg(failureReason()));
+    link.setInstrument(&m_record);
+    const int places = gas.GasPoint(0);
+    const QString unit = gas.GasUnit(0).trimmed();
+    const int wanted = m_options.count.value_or(0);
+    int readings = 0;
+    qint64 lastReading = clock.nowMs();
+
+    const QMetaObject::Connection connection =
+        connect(&link, &uclHvif::Densty, this, [&](float& value) {
+            if (wanted > 0 && readings >= wanted) return;
+            ++readings;
+            lastReading = clock.nowMs();
+            const QString time = TimeText(clock.currentDateTime());
+            if (m_options.json) {
+                QJsonObject json;
+                json[QStringLiteral("time")] = time;
+                const QString code = ReadingCodeText(value);
+                json[QStringLiteral("value")] = code.isEmpty() && std::isfinite(value)
+                                                    ? QJsonValue(double(value))
+                                                    : QJsonValue(QJsonValue::Null);
+                if (!code.isEmpty()) json[QStringLiteral("status")] = code;
+                json[QStringLiteral("unit")] = unit;
+                emitJson(json);
+            } else {
+                m_out << time << "  " << FormatReading(value, places) << ' ' << unit << '\n';
+                m_out.flush();
+            }
+        });
+
+    const qint64 stallMs =
+        std::max(kWatchStallMs, qint64(4) * link.engine().TimeoutTicks() * LinkClock::kTickMs);
+    link.setRunDensty(true);
+    bool stalled = false;
+    while (!m_stop && !m_lineDown && (wanted == 0 || readings < wanted)) {
+        if (clock.nowMs() - lastReading > stallMs) {
+            stalled = true;
+            break;
+        }
+        clock.waitForEvents(lastReading + stallMs + 1);
+    }
+    link.setRunDensty(false);
+    disconnect(connection);
+
+    if (stalled || m_lineDown)
+        return fail(CtlOptions::ExitFailed,
+                    m_lineDown ? QStringLiteral("The connection to the detector was lost.")
+                               : QStringLiteral("The detector stopped sending readings."));
+    if (m_stop && wanted > 0 && readings < wanted)
+        return fail(CtlOptions::ExitFailed, QStringLiteral("Cancelled."));
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::cmdConfirmed(const QString& what, const std::function<bool()>& operation) {
+    progressStart(what);
+    const bool ok = !m_stop && operation();
+    progressEnd();
+    if (!ok)
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("%1 failed: %2.").arg(what, failureReason()));
+    return succeed(QStringLiteral("%1: done.").arg(what));
+}
+
+int CtlRunner::cmdCheckData() {
+    if (m_stop || !m_link->SetCheckData())
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Writing the check data failed: %1.").arg(failureReason()));
+    return succeed(QStringLiteral("The detector wrote its check data."));
+}
+
+int CtlRunner::cmdPowerOff() {
+    // Closing the line is part of switching off, not a lost connection.
+    m_watchLineDown = false;
+    progressStart(QStringLiteral("Switching the detector off"));
+    if (!m_stop) m_link->BodyPowerOff();
+    progressEnd();
+    m_watchLineDown = true;
+    if (m_stop) return fail(CtlOptions::ExitFailed, QStringLiteral("Cancelled."));
+    // The link always reports success; whether the detector answered at all is what counts.
+    if (!m_link->RxSinceSend())
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The detector did not answer the power-off command; it may "
+                                   "still be on."));
+    return succeed(QStringLiteral("The detector was switched off."));
+}
+
+int CtlRunner::cmdDumpListing() {
+    const QString path = resolvePath(m_options.arguments.first());
+    const QString part = path + QStringLiteral(".part");
+    QFile::remove(part);
+    progressStart(QStringLiteral("Reading the memory listing"));
+    const bool ok = !m_stop && m_link->GetRomDump2(part);
+    progressEnd();
+    if (!ok) {
+        QFile::remove(part);
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Reading the memory listing failed: %1.").arg(failureReason()));
+    }
+    QString error;
+    if (!replaceFile(part, path, &error)) return fail(CtlOptions::ExitUsage, error);
+    QJsonObject json;
+    json[QStringLiteral("file")] = QDir::toNativeSeparators(path);
+    return succeed(QStringLiteral("Saved the memory listing in %1.").arg(Quoted(path)), json);
+}
+
+int CtlRunner::cmdDumpLogger() {
+    const QString path = resolvePath(m_options.arguments.first());
+    const QString part = path + QStringLiteral(".part");
+    QFile::remove(part);
+    progressStart(QStringLiteral("Reading the logger memory"));
+    clsInstrument identity;
+    bool ok = !m_stop && m_link->GetRomNo(identity);
+    m_link->setInstrument(&m_record);
+    if (ok) {
+        const qint16 last = uclHvif::kImageSize / uclHvif::kImageBlock - 1;
+        ok = !m_stop && m_link->GetBinDump(part, 0, last);
+        // A block that timed out gets the whole dump one more time, as in the window.
+        if (!ok && !m_stop && !m_lineDown && m_link->BinaryRetry()) {
+            warn(QStringLiteral("A block of the logger memory timed out; reading it once more."));
+            ok = m_link->GetBinDump(part, 0, last);
+        }
+    }
+    progressEnd();
+    if (!ok) {
+        QFile::remove(part);
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Reading the logger memory failed: %1.").arg(failureReason()));
+    }
+    QString error;
+    if (!replaceFile(part, path, &error)) return fail(CtlOptions::ExitUsage, error);
+    QJsonObject json;
+    json[QStringLiteral("file")] = QDir::toNativeSeparators(path);
+    json[QStringLiteral("bytes")] = qint64(QFileInfo(path).size());
+    return succeed(QStringLiteral("Saved the logger memory in %1.").arg(Quoted(path)), json);
+}
+
+// ---- Helpers ----
+
+bool CtlRunner::replaceFile(const QString& from, const QString& to, QString* error) {
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
+                            std::filesystem::path(to.toStdU16String()), ec);
+    if (!ec) return true;
+    QFile::remove(from);
+    *error = QStringLiteral("Cannot write %1: %2.")
+                 .arg(Quoted(to), QString::fromLocal8Bit(ec.message().c_str()));
+    return false;
+}
+
+QString CtlRunner::lastRequestHead() const {
+    if (!m_link) return {};
+    const QByteArray frame = m_link->engine().LastFrame();
+    const qsizetype etx = frame.indexOf(Ctl::ETX);
+    if (frame.size() < 9 || etx < 9) return {};
+    return QString::fromLatin1(frame.mid(5, 4));
+}
+
+QString CtlRunner::failureReason() const {
+    if (m_stop) return QStringLiteral("cancelled");
+    if (m_lineDown) return QStringLiteral("the connection to the detector was lost");
+    if (m_record.FailLine() == QLatin1String("HC,R"))
+        return QStringLiteral("the detector's clock holds an invalid date; set it with set-clock");
+    const QString head = lastRequestHead();
+    if (head.isEmpty()) return QStringLiteral("the detector did not answer");
+    return QStringLiteral("no valid answer to %1").arg(head);
+}
+
+int CtlRunner::succeed(const QString& text, QJsonObject json) {
+    if (m_options.json) {
+        json[QStringLiteral("command")] = m_options.command;
+        json[QStringLiteral("ok")] = true;
+        json[QStringLiteral("exit")] = CtlOptions::ExitOk;
+        emitJson(json);
+    } else if (!text.isEmpty()) {
+        m_out << text << '\n';
+    }
+    m_out.flush();
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::fail(int code, const QString& sentence, QJsonObject json) {
+    progressEnd();
+    m_err << "km71ctl: " << sentence << '\n';
+    m_err.flush();
+    logLine(QStringLiteral("--- km71ctl: %1 ---").arg(sentence));
+    if (m_options.json) {
+        json[QStringLiteral("command")] = m_options.command;
+        json[QStringLiteral("ok")] = false;
+        json[QStringLiteral("exit")] = code;
+        json[QStringLiteral("error")] = sentence;
+        emitJson(json);
+    }
+    return code;
+}
+
+void CtlRunner::warn(const QString& sentence) {
+    progressEnd();
+    m_err << "km71ctl: warning: " << sentence << '\n';
+    m_err.flush();
+}
+
+void CtlRunner::emitJson(const QJsonObject& json) {
+    m_out << QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)) << '\n';
+    m_out.flush();
+}
+
+void CtlRunner::logLine(const QString& text) {
+    if (m_folder.isEmpty()) return;
+    if (m_link)
+        m_link->AddLog(text);
+    else
+        WriteLinkLog(text);
+}
+
+// ---- Progress ----
+
+void CtlRunner::progressStart(const QString& label) {
+    if (!m_progressEnabled) return;
+    progressEnd();
+    m_progress = std::make_unique<Progress>();
+    m_progress->label = label;
+    m_progress->elapsed.start();
+    m_progress->timer.setInterval(kProgressIntervalMs);
+    connect(&m_progress->timer, &QTimer::timeout, this, [this] { progressShow(); });
+    m_progress->timer.start();
+    progressShow();
+}
+
+void CtlRunner::progressText(const QString& text) {
+    if (!m_progress) return;
+    m_progress->detail = text.trimmed();
+    progressShow();
+}
+
+void CtlRunner::progressShow() {
+    if (!m_progress) return;
+    QString detail = m_progress->detail;
+    if (detail.isEmpty() && m_link && m_link->Connected()) detail = lastRequestHead();
+    QString line = QStringLiteral("%1 ... %2 s")
+                       .arg(m_progress->label)
+                       .arg(m_progress->elapsed.elapsed() / 1000);
+    if (!detail.isEmpty()) line += QStringLiteral("  ") + detail;
+    const qsizetype width = line.size();
+    if (line.size() < m_progress->shown) line += QString(m_progress->shown - line.size(), u' ');
+    m_progress->shown = width;
+    m_err << '\r' << line;
+    m_err.flush();
+}
+
+void CtlRunner::progressEnd() {
+    if (!m_progress) return;
+    const qsizetype shown = m_progress->shown;
+    m_progress.reset();
+    m_err << '\r' << QString(shown, u' ') << '\r';
+    m_err.flush();
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "instrument/clsInstrument.h"
+#include "link/CtlOptions.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <memory>
+
+class LinkClock;
+class SimDetector;
+class uclHvif;
+
+// Runs one km71ctl command: checks the files it needs, connects to the detector (USB module,
+// serial device, infrared endpoint or the simulated detector), runs the command and reports
+// the outcome on the output streams. Results go to `out` (text, or one JSON object with
+// --json); errors are one sentence on `err`, as is progress when it is enabled.
+class CtlRunner : public QObject {
+    Q_OBJECT
+public:
+    // Makes the clock of the link (default: real time).
+    using ClockFactory = std::function<std::unique_ptr<LinkClock>()>;
+    // Prepares the simulated detector of --sim before the link connects (faults, values).
+    using SimSetup = std::function<void(SimDetector&)>;
+
+    CtlRunner(QTextStream& out, QTextStream& err, QObject* parent = nullptr);
+    ~CtlRunner() override;
+
+    // Parses the arguments (without the program name) and runs the command; returns the exit
+    // status (CtlOptions::Exit).
+    int Run(const QStringList& arguments);
+    // Runs a parsed command line; returns the exit status.
+    int Execute(const CtlOptions& options);
+
+    // Uses clocks of this factory for the link (tests use virtual time).
+    void setClockFactory(ClockFactory factory) { m_clockFactory = std::move(factory); }
+    // Calls setup on the simulated detector of --sim before connecting.
+    void setSimSetup(SimSetup setup) { m_simSetup = std::move(setup); }
+    // Shows progress of long operations on the error stream (when it is a terminal).
+    void setProgressEnabled(bool on) { m_progressEnabled = on; }
+    // Abandons the running command (an interrupt): the link cancels its exchange.
+    void requestStop();
+
+    // The link of the current or last run (null before the first connection).
+    uclHvif* link() const { return m_link.get(); }
+    // The simulated detector of the current or last --sim run (null otherwise).
+    SimDetector* simDetector() const { return m_sim.get(); }
+
+private:
+    int prepare();
+    int connectLink();
+    int runCommand();
+
+    int cmdInfo();
+    int cmdRead();
+    int cmdWrite();
+    int cmdCompare();
+    int cmdSetClock();
+    int cmdZero();
+    int cmdSpan();
+    int cmdWatch();
+    int cmdConfirmed(const QString& what, const std::function<bool()>& operation);
+    int cmdCheckData();
+    int cmdPowerOff();
+    int cmdDumpListing();
+    int cmdDumpLogger();
+
+    int loadSettingsFile(const QString& path);
+    int readDetector(const QString& purpose);
+    int checkOutputFile(const QString& path);
+    bool replaceFile(const QString& from, const QString& to, QString* error);
+    QString failureReason() const;
+    QString lastRequestHead() const;
+    QString resolvePath(const QString& path) const;
+
+    int succeed(const QString& text, QJsonObject json = {});
+    int fail(int code, const QString& sentence, QJsonObject json = {});
+    void warn(const QString& sentence);
+    void emitJson(const QJsonObject& json);
+    void logLine(const QString& text);
+
+    void progressStart(const QString& label);
+    void progressText(const QString& text);
+    void progressShow();
+    void progressEnd();
+
+    QTextStream& m_out;
+    QTextStream& m_err;
+    ClockFactory m_clockFactory;
+    SimSetup m_simSetup;
+    bool m_progressEnabled = false;
+
+    CtlOptions m_options;
+    QString m_folder;
+    QStringList m_fileLines;
+    clsInstrument m_record;
+    clsInstrument m_master;
+    std::unique_ptr<SimDetector> m_sim;
+    std::unique_ptr<uclHvif> m_link;
+    QString m_device;
+    bool m_connectGaveUp = false;
+    QString m_alarm;
+    int m_socketError = 0;
+    bool m_stop = false;
+    bool m_lineDown = false;
+    bool m_watchLineDown = true;
+
+    struct Progress;
+    std::unique_ptr<Progress> m_progress;
+};

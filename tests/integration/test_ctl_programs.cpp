@@ -1,0 +1,205 @@
+// The real km71ctl against a real km71sim, over a pseudo-terminal and over TCP on 127.0.0.1,
+// for every command, with injected faults.
+#include "CtlTestSupport.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+using namespace ctltest;
+
+namespace {
+
+class CtlProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QFileInfo(CtlProgram()).isExecutable()) << CtlProgram().toStdString();
+        ASSERT_TRUE(QFileInfo(SimProgram()).isExecutable()) << SimProgram().toStdString();
+    }
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    // A simulator on a pseudo-terminal of its own.
+    std::unique_ptr<SimProcess> ptySim(const QString& name, const QStringList& faults = {},
+                                       const QString& model = QStringLiteral("KM")) {
+        auto sim = std::make_unique<SimProcess>();
+        EXPECT_TRUE(sim->startPty(model, file(name), file(name + ".log"), faults))
+            << sim->errors().toStdString();
+        return sim;
+    }
+    // km71ctl on the pseudo-terminal `name` with the tool's folder in the test folder.
+    QStringList onPort(const QString& name, const QStringList& rest) const {
+        return QStringList{QStringLiteral("--port"), file(name), QStringLiteral("--folder"),
+                           dir.path()} +
+               rest;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(CtlProgramTest, EveryQuickCommandOverAPseudoTerminal) {
+    auto sim = ptySim("pty");
+    const QString seq = file("detector.seq");
+    const struct {
+        QStringList args;
+        const char* output;
+        const char* frame; // a request the simulator must have received
+    } cases[] = {
+        {{"info"}, "Serial No.:", "RA,R,"},
+        {{"read", seq}, "Saved the configuration", "MP,R,"},
+        {{"write", seq}, "Wrote", "DW,W,"},
+        {{"compare", seq}, "Compare MASTER OK", "BU,R,"},
+        {{"set-clock", "2025-01-07T09:30:00"}, "2025-01-07T09:30:00", "HC,W,250107093000"},
+        {{"span", "40"}, "Span calibration with 40", "SA,W,   40"},
+        {{"check-data"}, "check data", "XH,E,"},
+        {{"dump-listing", file("listing.txt")}, "memory listing", "EF,R,"},
+        {{"dump-logger", file("logger.dat")}, "logger memory", "EP,R,01FF"},
+    };
+    for (const auto& c : cases) {
+        const CtlResult r = RunCtl(onPort("pty", c.args), dir.path());
+        const std::string what = c.args.first().toStdString();
+        ASSERT_TRUE(r.finished) << what;
+        EXPECT_EQ(r.code, 0) << what << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QLatin1String(c.output))) << what << ": " << r.out.toStdString();
+        EXPECT_TRUE(sim->frames().contains(QLatin1String(c.frame))) << what;
+    }
+    EXPECT_EQ(QFileInfo(file("logger.dat")).size(), 32768);
+    EXPECT_TRUE(ReadAll(file("listing.txt")).contains("List Of ASCII"));
+    EXPECT_TRUE(ReadAll(file("SerialLog.log")).contains("--- km71ctl dump-logger "));
+}
+
+TEST_F(CtlProgramTest, InfoReadAndCompareOverTcp) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.startTcp("VL", file("tcp.log"))) << sim.errors().toStdString();
+    const QStringList ir{"--ir", sim.endpoint(), "--folder", dir.path()};
+    CtlResult r = RunCtl(ir + QStringList{"info", "--json"}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject info = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(info["model"].toString(), "VL");
+    EXPECT_TRUE(info["settings"].toObject().contains("AK"));
+
+    const QString seq = file("vl.seq");
+    r = RunCtl(ir + QStringList{"read", seq}, dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(ReadAll(seq).contains("AK,W,"));
+    r = RunCtl(ir + QStringList{"compare", seq}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(sim.frames().contains("AK,R,"));
+}
+
+TEST_F(CtlProgramTest, CommandsThatWaitRunSideBySide) {
+    // Each of these waits seconds of real time (confirm polls, readings, the power-off pause),
+    // so they run at once, each against a simulator of its own.
+    const struct {
+        QStringList args;
+        QStringList frames; // requests after the connect probe, in order
+    } cases[] = {
+        {{"zero"}, {"SZ,W,1", "SZ,C,"}},
+        {{"watch", "--count", "2"}, {"GJ,R,", "DN,R,", "DN,R,"}},
+        {{"default"}, {"UX,W,", "UX,C,"}},
+        {{"clear-log"}, {"XC,W,", "XC,C,"}},
+        {{"clear-power-log"}, {"XY,W,", "XY,C,"}},
+        {{"power-off"}, {"RO,W,"}},
+    };
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<std::unique_ptr<CtlProcess>> runs;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const QString name = QStringLiteral("slow%1").arg(i);
+        sims.push_back(ptySim(name));
+        runs.push_back(std::make_unique<CtlProcess>());
+        runs.back()->start(onPort(name, cases[i].args), dir.path());
+    }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const CtlResult r = runs[i]->finish();
+        const std::string what = cases[i].args.first().toStdString();
+        ASSERT_TRUE(r.finished) << what;
+        EXPECT_EQ(r.code, 0) << what << ": " << r.err.toStdString();
+        EXPECT_EQ(sims[i]->frames().mid(1), cases[i].frames) << what;
+    }
+}
+
+TEST_F(CtlProgramTest, ADroppedOrGarbledReplyIsRepeated) {
+    const struct {
+        const char* fault;
+        const char* repeated; // the request sent twice
+    } cases[] = {
+        {"--drop-nth", "XZ,R,"},    // reply 3 (RC, VP, XZ) never comes
+        {"--corrupt-nth", "XZ,R,"}, // reply 3 has a wrong checksum
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const QString name = QStringLiteral("fault%1").arg(n++);
+        auto sim = ptySim(name, {QLatin1String(c.fault), "3"});
+        const CtlResult r = RunCtl(onPort(name, {"--timeout", "1", "info"}), dir.path());
+        EXPECT_EQ(r.code, 0) << c.fault << ": " << r.err.toStdString();
+        EXPECT_EQ(sim->frames().count(QLatin1String(c.repeated)), 2) << c.fault;
+    }
+}
+
+TEST_F(CtlProgramTest, ADeadOrSilentDetectorEndsWithAClearSentence) {
+    // Nothing answers at all: no detector.
+    auto dead = ptySim("dead", {"--dead"});
+    CtlResult r = RunCtl(onPort("dead", {"--connect-timeout", "1", "info"}), dir.path());
+    EXPECT_EQ(r.code, CtlOptions::ExitNoDetector);
+    EXPECT_TRUE(r.err.startsWith("km71ctl: No detector answered on")) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u'\n'), 1);
+
+    // The detector connects, then its answers stop: the command fails.
+    auto silent = ptySim("silent", {"--drop-nth", "2"});
+    r = RunCtl(onPort("silent", {"--retry", "0", "--timeout", "1", "info"}), dir.path());
+    EXPECT_EQ(r.code, CtlOptions::ExitFailed);
+    EXPECT_EQ(r.err.trimmed(), "km71ctl: Reading the detector failed: no valid answer to VP,R.");
+
+    // A port that is not there, an endpoint where nobody listens.
+    r = RunCtl(onPort("nothing-here", {"info"}), dir.path());
+    EXPECT_EQ(r.code, CtlOptions::ExitNoDetector);
+    EXPECT_TRUE(r.err.contains("could not be opened: ")) << r.err.toStdString();
+    SimProcess gone;
+    ASSERT_TRUE(gone.startTcp("KM", file("gone.log")));
+    const QString endpoint = gone.endpoint();
+    gone.stop();
+    r = RunCtl({"--ir", endpoint, "--connect-timeout", "1", "--folder", dir.path(), "info"},
+               dir.path());
+    EXPECT_EQ(r.code, CtlOptions::ExitNoDetector);
+    EXPECT_TRUE(r.err.contains("socket error 10061")) << r.err.toStdString();
+}
+
+TEST_F(CtlProgramTest, ABadFileIsExitTwoAndSendsNothing) {
+    const QString corrupt = file("corrupt.seq");
+    ASSERT_TRUE(WriteLines(corrupt, {"A1,W,   20,", "XP,W,zz,"}));
+    const QString unknown = file("unknown.seq");
+    ASSERT_TRUE(WriteLines(unknown, {"A1,W,   20,", "QQ,W,1,"}));
+    auto sim = ptySim("files");
+    for (const QStringList& args :
+         {QStringList{"write", corrupt}, QStringList{"compare", corrupt},
+          QStringList{"write", unknown}, QStringList{"write", file("none.seq")}}) {
+        const CtlResult r = RunCtl(onPort("files", args), dir.path());
+        EXPECT_EQ(r.code, CtlOptions::ExitUsage) << args.join(' ').toStdString();
+        EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
+    }
+    // A later run finds the line untouched: its connect probe is the first frame of all.
+    const CtlResult r = RunCtl(onPort("files", {"set-clock", "2025-01-07T09:30:00"}), dir.path());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(sim->frames(), (QStringList{"RC,R,", "HC,W,250107093000"}));
+}
+
+TEST_F(CtlProgramTest, TheToolConfigurationGivesTheEndpoint) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.startTcp("QZ", file("config.log"), {"--drop-nth", "3"}));
+    ASSERT_TRUE(WriteLines(file("KM71Config.ini"),
+                           {"Timeout\t1", "Retry\t2", "IrDA Endpoint\t" + sim.endpoint()}));
+    // No connection option: the configured endpoint (a test machine has no USB module). The
+    // command line overrides the file's repeats, so the dropped third reply ends the read.
+    CtlResult r = RunCtl({"--folder", dir.path(), "--retry", "0", "info"}, dir.path());
+    EXPECT_EQ(r.code, CtlOptions::ExitFailed) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("no valid answer to XZ,R")) << r.err.toStdString();
+    r = RunCtl({"--folder", dir.path(), "info"}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("QZ")) << r.out.toStdString();
+}
