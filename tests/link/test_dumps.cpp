@@ -158,6 +158,27 @@ TEST_F(DumpTest, PartialDumpPatchesOnlyItsBlocks) {
     EXPECT_EQ(made.mid(192), QByteArray(uclHvif::kImageSize - 192, '\xFF'));
 }
 
+TEST_F(DumpTest, InfraredDumpStoresBlocksThroughTheTransport) {
+    detector = std::make_unique<SimDetector>(QStringLiteral("QZ"));
+    link->setInfraredTransport(
+        std::make_unique<SimTransport>(detector.get(), clock, LinkTransport::Kind::Infrared));
+    link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
+    link->DetectIrdaModule();
+    waitConnected();
+    ASSERT_TRUE(link->InfraredActive());
+    const int threshold = link->infraredTransport()->receiveThreshold();
+    const QString image = path("KM71.DAT");
+    ASSERT_TRUE(link->GetBinDump(image, 5, 6));
+    const QByteArray bytes = readFile(image);
+    ASSERT_EQ(bytes.size(), uclHvif::kImageSize);
+    EXPECT_TRUE(bytes.mid(320, 128) == detector->memoryImage().mid(320, 128));
+    EXPECT_TRUE(bytes.left(320) == QByteArray(320, '\xFF'));
+    EXPECT_EQ(link->infraredTransport()->receiveThreshold(), threshold)
+        << "frames after the dump raise their events again";
+    record.ClearDatas();
+    EXPECT_TRUE(link->GetGasInfo(record));
+}
+
 TEST_F(DumpTest, BytesBeyondABlockNeverReachTheNextBlock) {
     // Each block comes with six stray bytes after its 64.
     connectScripted([](const QByteArray& frame) {
