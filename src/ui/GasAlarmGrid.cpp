@@ -251,6 +251,11 @@ UiPrompts& GasAlarmGrid::prompts() const {
 void GasAlarmGrid::Rebuild(bool blank) {
     const bool wasRefreshing = m_refreshing;
     m_refreshing = true;
+    // An edit still open belongs to the values being replaced: it is dropped.
+    if (state() == QAbstractItemView::EditingState) {
+        for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>())
+            closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    }
     {
         const QSignalBlocker blocker(this);
         clear();

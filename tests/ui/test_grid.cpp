@@ -340,6 +340,16 @@ TEST_F(GridTest, EditEndedByLeavingTheCellKeepsOnlyAcceptedValues) {
     settle();
     EXPECT_EQ(cell(GasAlarmGrid::ColAlarm), "40");
     EXPECT_FLOAT_EQ(record.Alarm(0), 40.0f);
+
+    // A rebuild of the view drops an edit that is still open.
+    editor = openEditor(GasAlarmGrid::ColAlarm);
+    ASSERT_TRUE(editor);
+    QTest::keyClicks(editor, "3");
+    grid.Rebuild(false);
+    settle();
+    EXPECT_FALSE(isOpen(editor));
+    EXPECT_EQ(cell(GasAlarmGrid::ColAlarm), "40");
+    EXPECT_FLOAT_EQ(record.Alarm(0), 40.0f);
 }
 
 TEST_F(GridTest, DisabledGasAndRefreshAreReadOnly) {
