@@ -313,6 +313,11 @@ TEST_F(GridTest, AutoCalibrationConcentration) {
     EXPECT_FLOAT_EQ(record.AutoCalib(0), 45.0f);
     EXPECT_EQ(cell(GasAlarmGrid::ColAutoCal), "45");
     EXPECT_TRUE(grid.AutoCalValid());
+    // The snapped value must keep the rule too: 10.4 passes a warning of 10.2, its step 10 not.
+    record.setWarning(0, 10.2f);
+    EXPECT_TRUE(refused(GasAlarmGrid::ColAutoCal, "10.4"));
+    EXPECT_FLOAT_EQ(record.AutoCalib(0), 45.0f);
+    record.setWarning(0, 10.0f);
 
     // A warning point raised above the stored span concentration turns the cell red.
     EXPECT_TRUE(type(GasAlarmGrid::ColWarning, "48"));
