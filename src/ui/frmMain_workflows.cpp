@@ -73,6 +73,8 @@ constexpr int kMsgAlarmName = 5651;
 constexpr int kMsgAutoCalName = 5654;
 // "~1 is not available yet." (the window's own text for commands built elsewhere).
 constexpr int kMsgNotAvailable = 5745;
+// "The tool configuration file could not be written.~c~1".
+constexpr int kMsgToolConfigFailed = 5748;
 
 // Buttons of the write frame and the maintenance commands (`cmdOption` indexes).
 constexpr int kUpdate = 0;
@@ -476,7 +478,8 @@ void frmMain::PowerOffWorkflow() {
     record.setImportFlag(false);
     record.ClearDatas();
     // The tool configuration goes to its file and is read back, as at start-up.
-    WriteToolConfiguration();
+    QString error;
+    const bool stored = WriteToolConfiguration(&error);
     ApplyToolDefaults();
     ReadToolConfiguration();
     // The window starts over: lamps, log, command states, font, suffix, first activation.
@@ -490,6 +493,7 @@ void frmMain::PowerOffWorkflow() {
     txtSuffix()->setText(Tool().FactoryRecordSuffix);
     // The outcome stays readable in the emptied log.
     AddInfo(LoadMessage(kMsgPowerOffComplete), ColourProgress());
+    if (!stored) AddInfo(LoadMessage(kMsgToolConfigFailed, {error}), ColourFailure());
     setFirstActivation(true);
     Form_Activate();
     // The transport is chosen and the link opened again.
@@ -503,7 +507,11 @@ void frmMain::LoggerDownloadWorkflow() {
     dialog.setWindowTitle(LoadMessage(kMsgDownloadTitle));
     EnableCommandFrames(false);
     dialog.show();
-    setDumpMessageSink([&dialog](const QString& text) { dialog.setLabel(text); });
+    // Dump progress shows in the dialog; during the second attempt under "One more time !".
+    QString retryHead;
+    setDumpMessageSink([&dialog, &retryHead](const QString& text) {
+        dialog.setLabel(retryHead.isEmpty() ? text : retryHead + u'\n' + text);
+    });
 
     const QDateTime start = hv.clock()->currentDateTime();
     if (!hv.Connected()) {
@@ -516,9 +524,10 @@ void frmMain::LoggerDownloadWorkflow() {
         if (ok) {
             const QString path = LoggerImagePath();
             ok = hv.GetBinDump(path, kLoggerFirstBlock, kLoggerLastBlock);
-            // A timed-out block earns one more attempt, unless the operator cancelled.
-            if (!ok && hv.BinaryRetry() && !hv.Cancel() && !dialog.Canceled()) {
-                dialog.setLabel(LoadMessage(kMsgOneMoreTime));
+            // A block that timed out earns one more attempt, unless the operator cancelled.
+            if (!ok && hv.BinaryRetry() && !dialog.Canceled()) {
+                retryHead = LoadMessage(kMsgOneMoreTime);
+                dialog.setLabel(retryHead);
                 ok = hv.GetBinDump(path, kLoggerFirstBlock, kLoggerLastBlock);
             }
         }
@@ -527,7 +536,7 @@ void frmMain::LoggerDownloadWorkflow() {
             AddInfo(LoadMessage(kMsgLoggerComplete), ColourProgress());
             hv.AddLog(LoadMessage(kMsgLoggerFinishedLog,
                                   {DateText(end), DumpListing::ElapsedText(start.msecsTo(end))}));
-        } else if (hv.Cancel() || dialog.Canceled()) {
+        } else if (dialog.Canceled()) {
             AddInfo(LoadMessage(kMsgCanceled), ColourFailure());
             hv.AddLog(LoadMessage(kMsgCanceledLog, {DateText(end)}));
         } else {

@@ -1,0 +1,863 @@
+// The progress dialog and the read and write workflows of the main window, with real widgets
+// against the in-process simulated detector on virtual time.
+#include "instrument/clsInstrument.h"
+#include "link/Frame.h"
+#include "link/SimTransport.h"
+#include "link/VirtualClock.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "sim/SimDetector.h"
+#include "ui/GasAlarmGrid.h"
+#include "ui/UiPrompts.h"
+#include "ui/frmMain.h"
+#include "ui/frmUpload.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+#include <memory>
+
+// Readable test output for Qt texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// Text of the link log in the start-up folder.
+QString LinkLogText() {
+    QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Runs each test in its own start-up folder with the operation state idle.
+class InTempFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_folder.isValid());
+        m_savedFolder = AppState::StartupFolder();
+        AppState::setStartupFolder(m_folder.path());
+        AppState::setOperationState(0);
+    }
+    void TearDown() override {
+        AppState::setOperationState(0);
+        AppState::setStartupFolder(m_savedFolder);
+    }
+
+    QTemporaryDir m_folder;
+    QString m_savedFolder;
+};
+
+// ---- Progress dialog ----
+
+using ProgressDialogTest = InTempFolder;
+
+TEST_F(ProgressDialogTest, CaptionsAndCancelButtonFollowTheOperationState) {
+    struct Case {
+        qint16 state;
+        const char* caption;
+        bool button;
+    };
+    const Case cases[] = {{1, "Now Uploading", true},
+                          {3, "Adjusting Zero", false},
+                          {4, "Adjusting Span Settings.", false},
+                          {6, "Now Writing", false},
+                          {0, "Now Downloading", false},
+                          {2, "Now Downloading", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        AppState::setOperationState(c.state);
+        frmUpload dialog(nullptr);
+        dialog.show();
+        EXPECT_EQ(dialog.windowTitle(), QString::fromLatin1(c.caption));
+        EXPECT_EQ(dialog.lblUpload()->text(), QString::fromLatin1(c.caption));
+        EXPECT_EQ(dialog.cmdUpload()->isVisible(), c.button);
+        if (c.button) EXPECT_EQ(dialog.cmdUpload()->text(), QStringLiteral("Cancel"));
+        dialog.Finish();
+    }
+}
+
+TEST_F(ProgressDialogTest, CancelButtonCancelsTheLinkAndLogsIt) {
+    AppState::setOperationState(1);
+    uclHvif link(std::make_unique<VirtualClock>());
+    frmUpload dialog(&link);
+    dialog.show();
+    EXPECT_FALSE(dialog.Canceled());
+    EXPECT_FALSE(link.Cancel());
+
+    QTest::mouseClick(dialog.cmdUpload(), Qt::LeftButton);
+
+    EXPECT_TRUE(dialog.Canceled());
+    EXPECT_TRUE(link.Cancel());
+    EXPECT_FALSE(dialog.cmdUpload()->isEnabled());
+    EXPECT_EQ(dialog.lblUpload()->text(), QStringLiteral("Now Cancel Processing"));
+    EXPECT_EQ(LinkLogText().count(QStringLiteral("= User Cancel =")), 1);
+
+    // Shown again, the dialog starts uncancelled.
+    dialog.Finish();
+    dialog.show();
+    EXPECT_FALSE(dialog.Canceled());
+    dialog.Finish();
+}
+
+TEST_F(ProgressDialogTest, StaysOpenUntilTheProgramClosesItAndStopsItsTimer) {
+    frmUpload dialog(nullptr);
+    dialog.show();
+    EXPECT_TRUE(dialog.tmrInter()->isActive());
+
+    dialog.close();
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.isVisible()) << "neither the close box nor Escape ends a transfer dialog";
+
+    dialog.Finish();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(dialog.tmrInter()->isActive());
+}
+
+TEST_F(ProgressDialogTest, WithoutTheAnimationFileTheBusyIndicatorShows) {
+    if (!frmUpload::AnimationPath().isEmpty()) GTEST_SKIP() << "an animation file is installed";
+    frmUpload dialog(nullptr);
+    dialog.show();
+    EXPECT_FALSE(dialog.AnimationPlaying());
+    EXPECT_TRUE(dialog.busyIndicator()->isVisible());
+    EXPECT_EQ(dialog.busyIndicator()->maximum(), 0) << "an indeterminate bar";
+    dialog.Finish();
+}
+
+// ---- Workflows of the main window ----
+
+// Answers every box and dialog of the window and remembers what it was asked.
+class RecordingPrompts : public UiPrompts {
+public:
+    struct Box {
+        QString kind;
+        QString title;
+        QString text;
+    };
+
+    bool question(QWidget*, const QString& title, const QString& text) override {
+        boxes.append({QStringLiteral("question"), title, text});
+        return answer;
+    }
+    void information(QWidget*, const QString& title, const QString& text) override {
+        boxes.append({QStringLiteral("information"), title, text});
+    }
+    void critical(QWidget*, const QString& title, const QString& text) override {
+        boxes.append({QStringLiteral("critical"), title, text});
+    }
+    void message(QWidget*, const QString& title, const QString& text) override {
+        boxes.append({QStringLiteral("message"), title, text});
+    }
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+
+    // Kinds and texts of the boxes shown, as "kind: title / text".
+    QStringList shown() const {
+        QStringList out;
+        for (const Box& b : boxes)
+            out << b.kind + QStringLiteral(": ") + b.title + QStringLiteral(" / ") + b.text;
+        return out;
+    }
+
+    bool answer = true;
+    QList<Box> boxes;
+};
+
+// One line of the information log with its colour.
+struct InfoLine {
+    QString text;
+    QColor colour;
+};
+
+// The simulated detector with a rewriter between it and the link: every reply frame's text
+// (between the address and ETX) passes through `rewrite` and is framed again.
+class RewritingTransport : public LinkTransport {
+public:
+    using Rewrite = std::function<QByteArray(const QByteArray& text)>;
+
+    RewritingTransport(SimDetector* detector, LinkClock* clock, Rewrite rewrite)
+        : m_inner(detector, clock), m_rewrite(std::move(rewrite)) {
+        connect(&m_inner, &LinkTransport::commEvent, this, &LinkTransport::commEvent);
+    }
+    Kind kind() const override { return m_inner.kind(); }
+    QString deviceName() const override { return m_inner.deviceName(); }
+    bool isAttached() const override { return true; }
+    bool open() override { return m_inner.open(); }
+    void close() override {
+        m_inner.close();
+        m_pending.clear();
+    }
+    bool isOpen() const override { return m_inner.isOpen(); }
+    qint64 write(const QByteArray& bytes) override { return m_inner.write(bytes); }
+    qint64 bytesAvailable() const override { return m_pending.size() + m_inner.bytesAvailable(); }
+    int modemStatus() const override { return m_inner.modemStatus(); }
+    void setReceiveThreshold(int count) override {
+        LinkTransport::setReceiveThreshold(count);
+        m_inner.setReceiveThreshold(count);
+    }
+    QByteArray read(qint64 maxBytes) override {
+        m_pending += rewriteFrames(m_inner.read(m_inner.bytesAvailable()));
+        const QByteArray taken = m_pending.left(maxBytes);
+        m_pending.remove(0, taken.size());
+        return taken;
+    }
+
+private:
+    QByteArray rewriteFrames(QByteArray bytes) {
+        QByteArray out;
+        for (;;) {
+            const qsizetype stx = bytes.indexOf(Ctl::STX);
+            const qsizetype etx = bytes.indexOf(Ctl::ETX, stx);
+            if (stx < 0 || etx < 0 || etx + 3 >= bytes.size()) break;
+            out += bytes.left(stx);
+            const QByteArray text = bytes.mid(stx + 5, etx - stx - 5);
+            out += BuildFrame(m_rewrite(text), bytes.at(etx + 3));
+            bytes.remove(0, etx + 4);
+        }
+        return out + bytes;
+    }
+
+    SimTransport m_inner;
+    Rewrite m_rewrite;
+    QByteArray m_pending;
+};
+
+const QColor kGreen(0, 192, 0);
+const QColor kRed(255, 0, 0);
+
+class WorkflowTest : public InTempFolder {
+protected:
+    void SetUp() override {
+        InTempFolder::SetUp();
+        m_savedDebug = AppState::DebugMode();
+        m_savedFactory = AppState::FactoryMode();
+    }
+    void TearDown() override {
+        window.reset(); // the window and its link go before the detector
+        detector.reset();
+        AppState::setDebugMode(m_savedDebug);
+        AppState::setFactoryMode(m_savedFactory);
+        InTempFolder::TearDown();
+    }
+
+    // The window on a link to a simulated detector on virtual time, shown and (unless the
+    // detector is dead) connected. The factory mode shows every write button; the debug mode
+    // the logger download.
+    void openWindow(const QString& model = QStringLiteral("KM"), bool debug = false,
+                    bool dead = false, RewritingTransport::Rewrite rewrite = {}) {
+        AppState::setDebugMode(debug);
+        AppState::setFactoryMode(true);
+        auto ownedClock = std::make_unique<VirtualClock>();
+        ownedClock->setStartDateTime(QDateTime(QDate(2025, 1, 7), QTime(9, 30, 0)));
+        clock = ownedClock.get();
+        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
+        detector = std::make_unique<SimDetector>(model);
+        detector->faults().deadLine = dead;
+        if (rewrite)
+            link->setSerialTransport(
+                std::make_unique<RewritingTransport>(detector.get(), clock, rewrite));
+        else
+            link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
+        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
+        window = std::make_unique<frmMain>(std::move(link));
+        window->setPrompts(&prompts);
+        window->show();
+        const qint64 end = clock->nowMs() + 60000;
+        while (!window->link().Connected() && clock->nowMs() < end)
+            clock->waitForEvents(end);
+        ASSERT_EQ(window->link().Connected(), !dead);
+        // The detector's clock runs with the PC's.
+        detector->setValue(
+            "HC", clock->currentDateTime().toString(QStringLiteral("yyMMddHHmmss")).toLatin1());
+        detector->clearReceivedFrames();
+    }
+
+    // Clicks a button of the window (the workflow runs to its end inside the click).
+    void click(QPushButton* button) {
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(button->isVisible());
+        ASSERT_TRUE(button->isEnabled()) << button->text().toStdString();
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    // Reads the detector with "Instrument Information"; true when it reported success.
+    bool readDetector() {
+        click(window->cmdDown(1));
+        return window->working().CommFlags();
+    }
+
+    // The request texts the detector received ("A1,W,   20"), in order.
+    QStringList requests() const {
+        QStringList out;
+        for (const QByteArray& frame : detector->receivedFrames()) {
+            const qsizetype from = frame.indexOf(Ctl::STX) + 5;
+            const qsizetype etx = frame.indexOf(Ctl::ETX);
+            if (from >= 5 && etx > from) out << QString::fromLatin1(frame.mid(from, etx - from));
+        }
+        return out;
+    }
+    // Requests whose command and verb start with `head` ("A1,W").
+    QStringList requests(const QString& head) const {
+        QStringList out;
+        for (const QString& r : requests())
+            if (r.startsWith(head + u',')) out << r;
+        return out;
+    }
+
+    // The lines of the information log.
+    QList<InfoLine> infoLines() const {
+        QList<InfoLine> out;
+        const QTextDocument* doc = window->rtbLog()->document();
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+            if (block.text().isEmpty()) continue;
+            QColor colour;
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                colour = it.fragment().charFormat().foreground().color();
+                break;
+            }
+            out.append({block.text(), colour});
+        }
+        return out;
+    }
+    // True when the information log holds `text` in `colour`.
+    bool hasInfo(const QString& text, const QColor& colour) const {
+        for (const InfoLine& line : infoLines())
+            if (line.text == text && line.colour == colour) return true;
+        return false;
+    }
+    bool hasInfoText(const QString& text) const {
+        for (const InfoLine& line : infoLines())
+            if (line.text.contains(text)) return true;
+        return false;
+    }
+
+    RecordingPrompts prompts;
+    VirtualClock* clock = nullptr;
+    std::unique_ptr<SimDetector> detector;
+    std::unique_ptr<frmMain> window;
+
+private:
+    bool m_savedDebug = false;
+    bool m_savedFactory = false;
+};
+
+TEST_F(WorkflowTest, InstrumentInformationFillsTheIdentityFieldsAndTheGrid) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+
+    const clsInstrument& record = window->working();
+    EXPECT_FALSE(record.ImportFlag());
+    EXPECT_EQ(window->txtOption(0)->text(), QStringLiteral("KM-71 SIM 0001"));
+    EXPECT_EQ(window->txtOption(0)->text(), record.SerialNo());
+    EXPECT_EQ(record.GasName(0), QStringLiteral("CH4"));
+    const GasAlarmGrid* grid = window->grid();
+    ASSERT_GT(grid->rowCount(), GasAlarmGrid::GasRow(0));
+    EXPECT_TRUE(grid->item(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColGas)
+                    ->text()
+                    .startsWith(QStringLiteral("CH4")));
+    EXPECT_EQ(grid->item(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning)->text().trimmed(),
+              QStringLiteral("10"));
+    EXPECT_FALSE(window->lblRomNumber()->text().isEmpty());
+
+    // The latest calibration and bump records are read after the settings.
+    EXPECT_EQ(requests().count(QStringLiteral("SO,R,")), 1);
+    EXPECT_EQ(requests().count(QStringLiteral("BO,R,")), 1);
+
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Instrument Information Download."), kGreen));
+    EXPECT_TRUE(
+        hasInfo(QStringLiteral("71-Series Instrument Information Download Complete."), kGreen));
+    EXPECT_TRUE(hasInfoText(QStringLiteral("KM-71 Analog to Digital Converter Values List")));
+    EXPECT_TRUE(hasInfoText(QStringLiteral("ch2 BAT       \t: ")));
+    const QString log = LinkLogText();
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("---Instrument Download Start Sequence---. Date = 01/07/2025 ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("---Instrument Download Finished---. Date = ")));
+    EXPECT_TRUE(log.contains(QStringLiteral("[Time = 00:00:")));
+
+    // The progress dialog is gone and the commands are back.
+    EXPECT_TRUE(window->fraCommand(0)->isEnabled());
+    EXPECT_EQ(window->findChildren<frmUpload*>().size(), 0);
+}
+
+TEST_F(WorkflowTest, UpdateSendsTheSettingsWithTheEditedValueButNoIdentity) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+    detector->clearReceivedFrames();
+
+    // The operator edits the warning point in the grid, and the serial number.
+    QString text = QStringLiteral("20");
+    ASSERT_TRUE(
+        window->grid()->ValidateEdit(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning, text));
+    window->working().setSerialNo(QStringLiteral("NEW SERIAL"));
+
+    click(window->cmdOption(0));
+
+    EXPECT_EQ(prompts.boxes.first().text, QStringLiteral("Update Ready?"));
+    EXPECT_EQ(requests(QStringLiteral("A1,W")), QStringList{QStringLiteral("A1,W,   20")});
+    EXPECT_EQ(detector->value("A1"), QByteArray("   20"));
+    EXPECT_EQ(requests().last(), QStringLiteral("DW,W,"));
+    // "Update" writes every setting of the detector, never the identity.
+    EXPECT_EQ(requests(QStringLiteral("A2,W")).size(), 1);
+    EXPECT_EQ(requests(QStringLiteral("AP,W")).size(), 1);
+    for (const char* id : {"IN,W", "HN,W", "XZ,W", "XS,W"})
+        EXPECT_TRUE(requests(QString::fromLatin1(id)).isEmpty()) << id;
+    EXPECT_FALSE(window->working().Change_Warn(0));
+
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Instrument Information Upload."), kGreen));
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Upload Complete."), kGreen));
+    EXPECT_EQ(prompts.shown().last(), QStringLiteral("information: Upload / Upload Complete."));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("---Instrument Upload Start Sequence---")));
+    EXPECT_TRUE(window->isEnabled());
+}
+
+TEST_F(WorkflowTest, NoToUpdateReadySendsNothingAndKeepsTheFlags) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+    QString text = QStringLiteral("20");
+    ASSERT_TRUE(
+        window->grid()->ValidateEdit(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning, text));
+    detector->clearReceivedFrames();
+    const clsInstrument before = window->working();
+
+    prompts.answer = false;
+    for (int button : {0, 7, 9, 10, 1, 6}) {
+        SCOPED_TRACE(button);
+        prompts.boxes.clear();
+        if (!window->cmdOption(button)->isVisible()) continue;
+        click(window->cmdOption(button));
+        ASSERT_EQ(prompts.boxes.size(), 1);
+        EXPECT_EQ(prompts.boxes.first().text, QStringLiteral("Update Ready?"));
+        EXPECT_EQ(prompts.boxes.first().title, QStringLiteral("Update"));
+    }
+
+    EXPECT_TRUE(requests().isEmpty());
+    const clsInstrument& after = window->working();
+    EXPECT_TRUE(after.Change_Warn(0));
+    EXPECT_EQ(after.Change_Alarm(0), before.Change_Alarm(0));
+    EXPECT_EQ(after.Change_SerialNo(), before.Change_SerialNo());
+    EXPECT_EQ(after.Change_AlarmMode(), before.Change_AlarmMode());
+    EXPECT_EQ(after.Change_UserID(), before.Change_UserID());
+}
+
+TEST_F(WorkflowTest, WriteSerialNoSendsOnlyTheSerialNumber) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+    QString text = QStringLiteral("20");
+    ASSERT_TRUE(
+        window->grid()->ValidateEdit(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning, text));
+    window->working().setSerialNo(QStringLiteral("KM-0042"));
+    window->working().setUserID(QStringLiteral("USER"));
+    detector->clearReceivedFrames();
+
+    click(window->cmdOption(9));
+
+    EXPECT_EQ(requests(),
+              (QStringList{QStringLiteral("IN,W,KM-0042             "), QStringLiteral("DW,W,")}));
+    EXPECT_EQ(detector->value("IN").trimmed(), QByteArray("KM-0042"));
+    EXPECT_FALSE(window->working().Change_Warn(0)) << "the other flags were cleared first";
+    EXPECT_EQ(prompts.shown().last(), QStringLiteral("information: Upload / Upload Complete."));
+
+    // "Write Factory No " likewise sends only the manufacture number.
+    window->working().setDummySerial(QStringLiteral("F-7"));
+    detector->clearReceivedFrames();
+    click(window->cmdOption(10));
+    EXPECT_EQ(requests(),
+              (QStringList{QStringLiteral("HN,W,F-7                 "), QStringLiteral("DW,W,")}));
+}
+
+TEST_F(WorkflowTest, UpdateIdSendsTheIdentityOnly) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+    window->working().setStationID(QStringLiteral("ST-1"));
+    detector->clearReceivedFrames();
+
+    click(window->cmdOption(7));
+
+    QStringList heads;
+    for (const QString& r : requests())
+        heads << r.left(4);
+    EXPECT_EQ(heads, (QStringList{QStringLiteral("XZ,W"), QStringLiteral("XS,W"),
+                                  QStringLiteral("IN,W"), QStringLiteral("DW,W")}));
+    EXPECT_EQ(detector->value("XS").trimmed(), QByteArray("ST-1"));
+}
+
+TEST_F(WorkflowTest, UpdateResendsBothLinearisationSetsWhenOneBelongsToTheGas) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+    clsInstrument& record = window->working();
+    struct Case {
+        const char* setName;
+        bool bothExpected;
+    };
+    for (const Case c : {Case{"  CH4 ", true}, Case{"H2", false}}) {
+        SCOPED_TRACE(c.setName);
+        record.setLS_Name(1, QString::fromLatin1(c.setName)); // flags set 1
+        record.setChange_LSData(0, false);
+        click(window->cmdOption(0));
+        EXPECT_EQ(record.Change_LSData(0), c.bothExpected);
+        EXPECT_TRUE(record.Change_LSData(1));
+    }
+    // Without a flagged set neither is flagged.
+    record.setChange_LSData(0, false);
+    record.setChange_LSData(1, false);
+    click(window->cmdOption(0));
+    EXPECT_FALSE(record.Change_LSData(0));
+    EXPECT_FALSE(record.Change_LSData(1));
+}
+
+TEST_F(WorkflowTest, BrokenAlarmPointsOrAutoCalStopTheWriteBeforeTheQuestion) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+    clsInstrument& record = window->working();
+    detector->clearReceivedFrames();
+
+    record.setAlarm(0, 80.0f); // above 60 % of the full scale
+    click(window->cmdOption(0));
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_EQ(prompts.shown().first(),
+              QStringLiteral("critical: Warning and alarm range. / Check warning and alarm "
+                             "value. (red color cells)"));
+
+    record.setAlarm(0, 50.0f);
+    record.setAutoCalib(0, 5.0f); // below the warning point
+    prompts.boxes.clear();
+    click(window->cmdOption(7));
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_EQ(prompts.shown().first(), QStringLiteral("critical: Auto Cal. / Improper Auto Cal."));
+    EXPECT_TRUE(requests().isEmpty());
+}
+
+TEST_F(WorkflowTest, AValueTheDetectorNeverEchoedIsNamedAndTheUploadFails) {
+    // The detector answers every warning write with another value.
+    openWindow(QStringLiteral("KM"), false, false, [](const QByteArray& text) {
+        return text.startsWith("A1,W,") ? QByteArray("A1,W,   99") : text;
+    });
+    ASSERT_TRUE(readDetector());
+    QString text = QStringLiteral("20");
+    ASSERT_TRUE(
+        window->grid()->ValidateEdit(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning, text));
+    detector->clearReceivedFrames();
+
+    click(window->cmdOption(0));
+
+    EXPECT_EQ(requests(QStringLiteral("A1,W")).size(), 3);
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Warning was not written."), kRed));
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Upload Failed."), kRed));
+    EXPECT_FALSE(hasInfoText(QStringLiteral("Upload Complete")));
+    for (const QString& box : prompts.shown())
+        EXPECT_FALSE(box.contains(QStringLiteral("Upload Complete."))) << box.toStdString();
+    EXPECT_TRUE(window->working().Change_Warn(0));
+    EXPECT_FALSE(window->working().Change_Alarm(0));
+}
+
+TEST_F(WorkflowTest, ADetectorClockTwoDaysOffGivesTheRedClockLine) {
+    openWindow(QStringLiteral("KM"));
+    const QDateTime ahead = clock->currentDateTime().addDays(2);
+    detector->setValue("HC", ahead.toString(QStringLiteral("yyMMddHHmmss")).toLatin1());
+
+    ASSERT_TRUE(readDetector());
+
+    EXPECT_NEAR(window->working().SysDateOffset(), 2.0, 0.01);
+    const QList<InfoLine> lines = infoLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.last().text, QStringLiteral("A date doesn't correspond to the host. Confirm a "
+                                                "host and the date of the machine."));
+    EXPECT_EQ(lines.last().colour, kRed);
+
+    // Date/Time Set puts the detector on the PC clock; the next read is quiet.
+    click(window->cmdOption(1));
+    ASSERT_EQ(requests(QStringLiteral("HC,W")).size(), 1);
+    EXPECT_EQ(requests(QStringLiteral("HC,W")).first().size(), 5 + 12);
+    EXPECT_EQ(window->working().SysDateOffset(), 0.0);
+    window->rtbLog()->clear();
+    ASSERT_TRUE(readDetector());
+    EXPECT_FALSE(hasInfoText(QStringLiteral("A date doesn't correspond")));
+}
+
+TEST_F(WorkflowTest, AnImpossibleDetectorDateFailsTheReadWithItsOwnLine) {
+    openWindow(QStringLiteral("KM"), false, false, [](const QByteArray& text) {
+        return text.startsWith("HC,R,") ? QByteArray("HC,R,251399250000") : text;
+    });
+    EXPECT_FALSE(readDetector());
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Instrument Information Download Failed."), kRed));
+    EXPECT_TRUE(hasInfo(QStringLiteral("A date is injustice. Make it accurate time, and try again "
+                                       " download."),
+                        kRed));
+}
+
+TEST_F(WorkflowTest, ASuffixWithAQuestionMarkBlocksGetAndSaveBeforeAnyTraffic) {
+    openWindow(QStringLiteral("KM"));
+    QLineEdit* suffix = window->txtSuffix();
+    suffix->clear();
+    QTest::keyClicks(suffix, QStringLiteral("A?1"));
+
+    click(window->cmdDown(5));
+
+    EXPECT_TRUE(requests().isEmpty());
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_EQ(prompts.boxes.first().kind, QStringLiteral("critical"));
+    EXPECT_EQ(prompts.boxes.first().title, AppTitle());
+    EXPECT_EQ(prompts.boxes.first().text,
+              QStringLiteral("The character that cannot be used for the file name is included."));
+    EXPECT_FALSE(window->working().CommFlags());
+
+    // Every forbidden character is refused; a plain suffix reads the detector.
+    for (const QChar c : QStringLiteral("\\/:|<>*\"")) {
+        prompts.boxes.clear();
+        suffix->setText(QStringLiteral("X") + c);
+        click(window->cmdDown(5));
+        EXPECT_EQ(prompts.boxes.size(), 1) << QString(c).toStdString();
+    }
+    EXPECT_TRUE(requests().isEmpty());
+    suffix->setText(QStringLiteral("A1"));
+    click(window->cmdDown(5));
+    EXPECT_TRUE(window->working().CommFlags());
+}
+
+TEST_F(WorkflowTest, AFailedReadIsReportedAsFailed) {
+    struct Case {
+        const char* name;
+        bool dead;
+    };
+    for (const Case c : {Case{"dead line", true}, Case{"garbled replies", false}}) {
+        SCOPED_TRACE(c.name);
+        window.reset();
+        openWindow(QStringLiteral("KM"));
+        if (c.dead)
+            detector->faults().deadLine = true;
+        else
+            detector->faults().corruptEvery = 1; // the detector answers, but never usably
+        EXPECT_FALSE(readDetector());
+        EXPECT_TRUE(
+            hasInfo(QStringLiteral("71-Series Instrument Information Download Failed."), kRed));
+        EXPECT_FALSE(hasInfoText(QStringLiteral("Download Complete")));
+        const QString log = LinkLogText();
+        EXPECT_TRUE(log.contains(QStringLiteral("---Instrument Download Fail Line---")));
+        EXPECT_TRUE(log.contains(QStringLiteral("---Instrument Download Failed---. Date = ")));
+        EXPECT_TRUE(window->fraCommand(0)->isEnabled());
+    }
+}
+
+TEST_F(WorkflowTest, WithoutADetectorTheWorkflowsSayNoResponse) {
+    openWindow(QStringLiteral("KM"), false, true);
+    const QString noResponse = QStringLiteral("71-Series No Response. Check Port,Cable And Power.");
+    EXPECT_FALSE(window->cmdDown(1)->isEnabled());
+
+    EXPECT_FALSE(window->ReadInstrument());
+    EXPECT_TRUE(hasInfo(noResponse, kRed));
+    EXPECT_TRUE(LinkLogText().contains(
+        QStringLiteral("----Instrument Download Failed--- 71-Series No response. Date = ")));
+
+    window->rtbLog()->clear();
+    window->MaintenanceWorkflow(5);
+    EXPECT_TRUE(hasInfo(noResponse, kRed));
+    EXPECT_TRUE(LinkLogText().contains(
+        QStringLiteral("--- Data Remove Failed--- 71-Series No response. ")));
+
+    window->rtbLog()->clear();
+    window->PowerOffWorkflow();
+    EXPECT_TRUE(hasInfo(noResponse, kRed));
+    EXPECT_TRUE(requests(QStringLiteral("RO,W")).isEmpty());
+}
+
+TEST_F(WorkflowTest, MaintenanceCommandsAskFirstThenReportTheirOutcome) {
+    openWindow(QStringLiteral("KM"), true);
+    struct Case {
+        int button;
+        const char* question;
+        const char* title;
+        const char* request;
+        const char* before;
+        const char* success;
+    };
+    const Case cases[] = {
+        {3, "71-Series DEFAULT \r\nReady?", "DEFAULT", "UX,W,", "71-Series Start DEFAULT.",
+         "71-Series DEFAULT Complete ."},
+        {4, "Clear Power Log ?", "Clear Power", "XY,W,", "71-Series Start Clear Power Area.",
+         "71-Series ClearPowerArea Complete ."},
+        {5, "71-Series Data clear\r\nReady?", "Logger Data Clear", "XC,W,",
+         "71-Series Start Data Removal.", "71-Series Data Removal Complete."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        prompts.boxes.clear();
+        prompts.answer = false;
+        click(window->cmdOption(c.button));
+        ASSERT_EQ(prompts.boxes.size(), 1);
+        EXPECT_EQ(prompts.boxes.first().text, QString::fromLatin1(c.question));
+        EXPECT_EQ(prompts.boxes.first().title, QString::fromLatin1(c.title));
+        EXPECT_TRUE(requests().isEmpty());
+
+        prompts.answer = true;
+        click(window->cmdOption(c.button));
+        EXPECT_EQ(requests().count(QString::fromLatin1(c.request)), 1);
+        EXPECT_TRUE(hasInfo(QString::fromLatin1(c.before), kGreen));
+        EXPECT_TRUE(hasInfo(QString::fromLatin1(c.success), kGreen));
+        EXPECT_TRUE(window->fraCommand(1)->isEnabled());
+        detector->clearReceivedFrames();
+    }
+
+    // A detector that stops answering makes the command fail.
+    detector->faults().deadLine = true;
+    click(window->cmdOption(3));
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series DEFAULT Fail ."), kRed));
+}
+
+TEST_F(WorkflowTest, WriteCheckDataReportsCompleteOnlyWhenTheDetectorTookIt) {
+    openWindow(QStringLiteral("KM"), true);
+    click(window->cmdOption(6));
+    EXPECT_EQ(requests().count(QStringLiteral("XH,E,")), 1);
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Upload Complete."), kGreen));
+    EXPECT_EQ(prompts.shown().last(), QStringLiteral("information: Upload / Upload Complete."));
+
+    window->rtbLog()->clear();
+    prompts.boxes.clear();
+    detector->faults().deadLine = true;
+    click(window->cmdOption(6));
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Upload Failed."), kRed));
+    EXPECT_FALSE(hasInfoText(QStringLiteral("Upload Complete")));
+    ASSERT_EQ(prompts.boxes.size(), 1) << "only the question, no completion box";
+}
+
+TEST_F(WorkflowTest, PowerOffSwitchesTheDetectorOffAndStartsTheWindowOver) {
+    openWindow(QStringLiteral("KM"));
+    ASSERT_TRUE(readDetector());
+    detector->clearReceivedFrames();
+
+    prompts.answer = false;
+    click(window->cmdDown(4));
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_EQ(prompts.boxes.first().text,
+              QStringLiteral("71-Series Power off and Serial port off line.\r\nReady?"));
+    EXPECT_EQ(prompts.boxes.first().title, QStringLiteral("Power off"));
+    EXPECT_TRUE(requests().isEmpty());
+
+    prompts.answer = true;
+    click(window->cmdDown(4));
+    EXPECT_EQ(requests().count(QStringLiteral("RO,W,")), 1);
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Auto Power OFF Complete."), kGreen));
+    const clsInstrument& record = window->working();
+    EXPECT_FALSE(record.CommFlags());
+    EXPECT_TRUE(record.ImportFlag()) << "the window started over with the record's defaults";
+    EXPECT_EQ(record.SerialNo(), QString(clsInstrument::SerialWidth, u'-'));
+    EXPECT_FALSE(window->FirstActivation());
+
+    // The link is opened again and finds the detector.
+    const qint64 end = clock->nowMs() + 60000;
+    while (!window->link().Connected() && clock->nowMs() < end)
+        clock->waitForEvents(end);
+    EXPECT_TRUE(window->link().Connected());
+    EXPECT_TRUE(window->cmdDown(1)->isEnabled());
+}
+
+// ---- Logger download ----
+
+class LoggerDownloadTest : public WorkflowTest {
+protected:
+    // Calls `action` when the detector receives the nth request for a logger block (1-based).
+    void onBlockRequest(int nth, std::function<void()> action) {
+        auto count = std::make_shared<int>(0);
+        QObject::connect(detector.get(), &SimDetector::frameReceived,
+                         [count, nth, action](const QByteArray& frame) {
+                             if (frame.contains("EP,R,") && ++*count == nth) action();
+                         });
+    }
+    // The progress dialog of the running workflow.
+    frmUpload* progressDialog() const { return window->findChild<frmUpload*>(); }
+    QByteArray imageFile() const {
+        QFile file(window->LoggerImagePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+TEST_F(LoggerDownloadTest, TheWholeLoggerMemoryLandsInTheImageFile) {
+    openWindow(QStringLiteral("KM"), true);
+    QString caption;
+    bool cancelShown = false;
+    onBlockRequest(1, [&] {
+        caption = progressDialog()->windowTitle();
+        cancelShown = progressDialog()->cmdUpload()->isVisible();
+    });
+
+    click(window->cmdDown(2));
+
+    EXPECT_EQ(caption, QStringLiteral("Download"));
+    EXPECT_TRUE(cancelShown);
+    EXPECT_EQ(requests().count(QStringLiteral("EP,R,0000")), 1);
+    EXPECT_EQ(requests().count(QStringLiteral("EP,R,01FF")), 1);
+    // The area from 28672 to 32639 holds the detector's running state, which moves on.
+    const QByteArray image = imageFile();
+    const QByteArray memory = detector->memoryImage();
+    ASSERT_EQ(image.size(), 32768);
+    ASSERT_EQ(memory.size(), 32768);
+    EXPECT_TRUE(image.left(28672) == memory.left(28672));
+    EXPECT_TRUE(image.mid(32640) == memory.mid(32640));
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Log Data Download"), kGreen));
+    EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Log Data Download Complete."), kGreen));
+    EXPECT_TRUE(LinkLogText().contains(
+        QStringLiteral("---Interval Trend Download Start Sequence---. Date = ")));
+    EXPECT_EQ(AppState::OperationState(), 0);
+    EXPECT_EQ(progressDialog(), nullptr);
+    EXPECT_TRUE(window->fraCommand(0)->isEnabled());
+}
+
+TEST_F(LoggerDownloadTest, ATimedOutBlockGetsOneMoreAttemptThenFails) {
+    openWindow(QStringLiteral("KM"), true);
+    QString labelOnRetry;
+    onBlockRequest(1, [&] { detector->faults().deadLine = true; });
+    onBlockRequest(2, [&] { labelOnRetry = progressDialog()->label(); });
+
+    click(window->cmdDown(2));
+
+    EXPECT_EQ(requests().count(QStringLiteral("EP,R,0000")), 2);
+    EXPECT_TRUE(labelOnRetry.startsWith(QStringLiteral("One more time !")))
+        << labelOnRetry.toStdString();
+    EXPECT_TRUE(hasInfo(QStringLiteral("Data Download Failed."), kRed));
+    EXPECT_FALSE(hasInfoText(QStringLiteral("Download Complete")));
+    EXPECT_EQ(AppState::OperationState(), 0);
+}
+
+TEST_F(LoggerDownloadTest, CancelFromTheProgressDialogStopsTheDownload) {
+    openWindow(QStringLiteral("KM"), true);
+    onBlockRequest(10, [&] { QTest::mouseClick(progressDialog()->cmdUpload(), Qt::LeftButton); });
+
+    click(window->cmdDown(2));
+
+    const int blocks = int(requests(QStringLiteral("EP,R")).count());
+    EXPECT_GE(blocks, 10);
+    EXPECT_LE(blocks, 11) << "no block is requested after the cancel, and no retry";
+    EXPECT_EQ(requests().count(QStringLiteral("EP,R,01FF")), 0);
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("= User Cancel =")));
+    EXPECT_TRUE(hasInfo(QStringLiteral("Cominucation Canceled."), kRed));
+    EXPECT_FALSE(hasInfoText(QStringLiteral("Data Download Failed.")));
+    EXPECT_FALSE(hasInfoText(QStringLiteral("Download Complete")));
+    EXPECT_EQ(AppState::OperationState(), 0);
+    EXPECT_TRUE(window->fraCommand(0)->isEnabled());
+}
+
+TEST_F(LoggerDownloadTest, WithoutADetectorNothingIsRequested) {
+    openWindow(QStringLiteral("KM"), true, true);
+    window->LoggerDownloadWorkflow();
+    EXPECT_TRUE(
+        hasInfo(QStringLiteral("71-Series No Response. Check Port,Cable And Power."), kRed));
+    EXPECT_TRUE(LinkLogText().contains(
+        QStringLiteral("---Interval Trend Download Failed. 71-Series No response---. Date = ")));
+    EXPECT_TRUE(requests(QStringLiteral("EP,R")).isEmpty());
+    EXPECT_EQ(AppState::OperationState(), 0);
+}
+
+} // namespace
