@@ -199,20 +199,22 @@ void frmMain::cmdDown_Click(int index) {
     switch (index) {
     case 1:
         ReadWithProgress(*this);
+        ClockCheck();
         break;
     case 2:
         LoggerDownloadWorkflow();
+        ClockCheck();
         break;
     case 4:
         PowerOffWorkflow();
+        ClockCheck();
         break;
     case 5:
-        ReadAndSave();
+        ReadAndSave(); // ends with the clock check unless the suffix stopped it
         break;
     default:
-        return;
+        break;
     }
-    ClockCheck();
 }
 
 void frmMain::cmdOption_Click(int index) {
@@ -309,6 +311,7 @@ void frmMain::ReadAndSave() {
         }
     }
     if (ReadWithProgress(*this)) WriteFactoryRecord(working(), kFactoryRecordRead);
+    ClockCheck();
 }
 
 // ---- Writing ----
@@ -332,25 +335,23 @@ void frmMain::WriteFrame(int button) {
     ShowUploadDialog(dialog);
     MarkForWrite(record, button);
 
+    hv.AddLog(LoadMessage(kMsgUploadStartLog, {DateText(hv.clock()->currentDateTime())}));
+    AddInfo(LoadMessage(kMsgUploadStart), ColourProgress());
     bool ok = false;
     {
-        BusyPointer busy;
         setEnabled(false);
-        hv.AddLog(LoadMessage(kMsgUploadStartLog, {DateText(hv.clock()->currentDateTime())}));
-        AddInfo(LoadMessage(kMsgUploadStart), ColourProgress());
+        BusyPointer busy;
         ok = hv.SetInstrument(record);
-        if (ok)
-            WriteFactoryRecord(record,
-                               button == kUpdate ? kFactoryRecordWrite : kFactoryRecordWriteId);
-        if (ok) {
-            AddInfo(LoadMessage(kMsgUploadComplete), ColourProgress());
-        } else {
-            // Values the detector never echoed back are named; their flags stay raised.
-            for (const QString& name : hv.NotWrittenSettings())
-                AddInfo(LoadMessage(kMsgNotWritten, {SettingCaption(name)}), ColourFailure());
-            AddInfo(LoadMessage(kMsgUploadFailed), ColourFailure());
-        }
         setEnabled(true);
+    }
+    if (ok) {
+        WriteFactoryRecord(record, button == kUpdate ? kFactoryRecordWrite : kFactoryRecordWriteId);
+        AddInfo(LoadMessage(kMsgUploadComplete), ColourProgress());
+    } else {
+        // Values the detector never echoed back are named; their flags stay raised.
+        for (const QString& name : hv.NotWrittenSettings())
+            AddInfo(LoadMessage(kMsgNotWritten, {SettingCaption(name)}), ColourFailure());
+        AddInfo(LoadMessage(kMsgUploadFailed), ColourFailure());
     }
     dialog.Finish();
     if (ok)

@@ -653,7 +653,7 @@ TEST_F(WorkflowTest, AFailedReadIsReportedAsFailed) {
 }
 
 TEST_F(WorkflowTest, WithoutADetectorTheWorkflowsSayNoResponse) {
-    openWindow(QStringLiteral("KM"), false, true);
+    openWindow(QStringLiteral("KM"), true, true);
     const QString noResponse = QStringLiteral("71-Series No Response. Check Port,Cable And Power.");
     EXPECT_FALSE(window->cmdDown(1)->isEnabled());
 
@@ -672,6 +672,14 @@ TEST_F(WorkflowTest, WithoutADetectorTheWorkflowsSayNoResponse) {
     window->PowerOffWorkflow();
     EXPECT_TRUE(hasInfo(noResponse, kRed));
     EXPECT_TRUE(requests(QStringLiteral("RO,W")).isEmpty());
+
+    window->rtbLog()->clear();
+    window->LoggerDownloadWorkflow();
+    EXPECT_TRUE(hasInfo(noResponse, kRed));
+    EXPECT_TRUE(LinkLogText().contains(
+        QStringLiteral("---Interval Trend Download Failed. 71-Series No response---. Date = ")));
+    EXPECT_TRUE(requests(QStringLiteral("EP,R")).isEmpty());
+    EXPECT_EQ(AppState::OperationState(), 0);
 }
 
 TEST_F(WorkflowTest, MaintenanceCommandsAskFirstThenReportTheirOutcome) {
@@ -847,17 +855,6 @@ TEST_F(LoggerDownloadTest, CancelFromTheProgressDialogStopsTheDownload) {
     EXPECT_FALSE(hasInfoText(QStringLiteral("Download Complete")));
     EXPECT_EQ(AppState::OperationState(), 0);
     EXPECT_TRUE(window->fraCommand(0)->isEnabled());
-}
-
-TEST_F(LoggerDownloadTest, WithoutADetectorNothingIsRequested) {
-    openWindow(QStringLiteral("KM"), true, true);
-    window->LoggerDownloadWorkflow();
-    EXPECT_TRUE(
-        hasInfo(QStringLiteral("71-Series No Response. Check Port,Cable And Power."), kRed));
-    EXPECT_TRUE(LinkLogText().contains(
-        QStringLiteral("---Interval Trend Download Failed. 71-Series No response---. Date = ")));
-    EXPECT_TRUE(requests(QStringLiteral("EP,R")).isEmpty());
-    EXPECT_EQ(AppState::OperationState(), 0);
 }
 
 } // namespace
