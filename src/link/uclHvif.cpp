@@ -466,6 +466,7 @@ void uclHvif::writeFrame(const QByteArray& frame) {
 }
 
 bool uclHvif::parseFrame(const QByteArray& frame) {
+    m_lastReceivedFrame = frame;
     m_ctx.instrument = m_instrument;
     m_ctx.lastFrame = m_engine.LastFrame();
     return ::ParseResponse(frame, m_ctx);

@@ -208,6 +208,8 @@ public:
     const LinkEngine& engine() const { return m_engine; }
     // Decoder state shared with the operations (status texts, confirm flag, dump hook).
     ReplyContext& replyContext() { return m_ctx; }
+    // The last frame the link received and handed to the decoder (complete with framing).
+    const QByteArray& LastReceivedFrame() const { return m_lastReceivedFrame; }
     // Result flag of the operations.
     bool OpResult() const { return m_opResult; }
     void setOpResult(bool on) { m_opResult = on; }
@@ -361,6 +363,7 @@ private:
     bool m_enabled = true;
     bool m_serialComm = false;
     bool m_opResult = false;
+    QByteArray m_lastReceivedFrame;
     QString m_binDumpPath;
     QString m_portOverride;
     std::array<qint32, 5> m_factCal{};

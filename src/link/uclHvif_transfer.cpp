@@ -9,8 +9,6 @@
 #include "shell/Messages.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <optional>
 
 using namespace WireFormat;
 
@@ -19,7 +17,6 @@ namespace {
 constexpr int kMsgUploadStarted = 5536;
 constexpr int kMsgUploadFinished = 5537;
 constexpr int kMsgUploadFailed = 5538;
-constexpr int kMsgReceived = 5549;
 
 // Entries of the read-command table that a read walks (entry 53 is never used).
 constexpr int kLastReadEntry = 52;
@@ -199,36 +196,6 @@ const VerifiedValue kVerifiedValues[] = {
      [](clsInstrument& r) { r.setChange_AutoCal(0, false); }},
 };
 
-QString LinkLogPath() {
-    return AppState::PathInStartupFolder(QString::fromLatin1(kLinkLogName));
-}
-
-// Size of the link log now (0 when there is none).
-qint64 LinkLogSize() {
-    return QFileInfo(LinkLogPath()).size();
-}
-
-// The last received frame (as the log renders it) among the link log lines written from
-// byte offset `from` on; nothing when no reply was logged there.
-//
-// The link hands a received frame only to the decoder and to the link log, and the decoder
-// accepts any level as the echo of a level write; so the exact echo is read back from the log.
-std::optional<QString> LastLoggedReply(qint64 from) {
-    QFile file(LinkLogPath());
-    if (!file.open(QIODevice::ReadOnly) || file.size() <= from || !file.seek(from))
-        return std::nullopt;
-    const QString received = LoadMessage(kMsgReceived, {QString()});
-    std::optional<QString> last;
-    const QStringList lines =
-        QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
-        // "hh:nn:ss " + text
-        const QString text = line.mid(line.indexOf(u' ') + 1);
-        if (text.startsWith(received)) last = text.mid(received.size());
-    }
-    return last;
-}
-
 } // namespace
 
 bool uclHvif::GetInstrument(clsInstrument& record) {
@@ -293,11 +260,9 @@ bool uclHvif::SetInstrument(clsInstrument& record) {
         for (const VerifiedValue& value : kVerifiedValues) {
             if (!ok || !value.raised(record)) continue;
             const QByteArray frame = BuildFrame(value.text(record).toLatin1(), Ctl::EOT);
-            const qint64 logMark = LinkLogSize();
+            m_lastReceivedFrame.clear();
             if (!send(value.text(record))) break;
-            // Without a logged reply (no writable link log) the decoder's acceptance stands.
-            const std::optional<QString> echo = LastLoggedReply(logMark);
-            if (!echo || *echo == RenderControlChars(frame)) value.lower(record);
+            if (m_lastReceivedFrame == frame) value.lower(record);
         }
     }
     if (ok) {
