@@ -652,6 +652,18 @@ TEST_F(WorkflowTest, AFailedReadIsReportedAsFailed) {
     }
 }
 
+TEST_F(WorkflowTest, AReadCancelledOnTheLinkIsReportedAsCancelled) {
+    openWindow(QStringLiteral("KM"));
+    QObject::connect(detector.get(), &SimDetector::frameReceived, [this](const QByteArray& f) {
+        if (f.contains("SD,R,")) window->link().setCancel(true);
+    });
+    EXPECT_FALSE(readDetector());
+    EXPECT_TRUE(requests(QStringLiteral("SC,R")).isEmpty()) << "nothing is read after the cancel";
+    EXPECT_TRUE(hasInfo(QStringLiteral("Cominucation Canceled."), kRed));
+    EXPECT_FALSE(hasInfoText(QStringLiteral("Download Failed")));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("---Process to Canceled---. Date = ")));
+}
+
 TEST_F(WorkflowTest, WithoutADetectorTheWorkflowsSayNoResponse) {
     openWindow(QStringLiteral("KM"), true, true);
     const QString noResponse = QStringLiteral("71-Series No Response. Check Port,Cable And Power.");
