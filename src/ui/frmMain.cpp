@@ -6,11 +6,12 @@
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "shell/OleDate.h"
 #include "shell/ToolConfig.h"
 #include "shell/ToolSettings.h"
 #include "shell/modGasCommon.h"
 #include "ui/ControlStyle.h"
+#include "ui/GasAlarmGrid.h"
+#include "ui/IdentityEdit.h"
 #include "ui/Sounds.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmIrCommSelect.h"
@@ -26,6 +27,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,15 +39,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
-
-// The settings grid joins the window as soon as it is part of the build.
-#if __has_include("ui/GasAlarmGrid.h")
-#include "ui/GasAlarmGrid.h"
-#define KM71_HAVE_GRID 1
-#else
-#define KM71_HAVE_GRID 0
-#endif
 
 namespace {
 
@@ -213,11 +208,10 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
 }
 
 frmMain::~frmMain() {
-    unload();
+    // Gone without being closed (the program ends otherwise): the configuration is still saved.
+    unload(false);
     // Widgets that refer to the records go before the records.
-#if KM71_HAVE_GRID
     if (m_grid) m_grid->setRecord(nullptr);
-#endif
     if (m_link) {
         m_link->disconnect(this);
         m_link->clearInstrument();
@@ -255,13 +249,13 @@ void frmMain::buildWidgets() {
     readLayout->addWidget(m_cmdFRAMDump);
     readLayout->addStretch(1);
 
-    auto* writeLayout = new QGridLayout(m_fraCommand[1]);
+    // One column per frame: hidden buttons leave no gaps.
+    auto* writeLayout = new QVBoxLayout(m_fraCommand[1]);
     for (int i = 0; i < kOptionCount; ++i) {
         m_cmdOption[i] = makeButton(m_fraCommand[1], QStringLiteral("cmdOption%1").arg(i));
-        writeLayout->addWidget(m_cmdOption[i], i / 2, i % 2);
+        writeLayout->addWidget(m_cmdOption[i]);
         connect(m_cmdOption[i], &QPushButton::clicked, this, [this, i] { cmdOption_Click(i); });
     }
-    writeLayout->setRowStretch(kOptionCount / 2 + 1, 1);
 
     auto* settingLayout = new QVBoxLayout(m_fraCommand[2]);
     m_cmdFactorySetting = makeButton(m_fraCommand[2], QStringLiteral("cmdFactorySetting"));
@@ -282,24 +276,25 @@ void frmMain::buildWidgets() {
     connect(m_cmdExportSetting, &QPushButton::clicked, this, &frmMain::cmdExportSetting_Click);
     connect(m_cmdExit, &QPushButton::clicked, this, &QWidget::close);
 
-    // Status frame: identity, interval, clocks, program number and checksum.
+    // Status frame: identity and interval on the left, clocks, program number and checksum on
+    // the right; each caption stands above its field.
     m_fraStatus = new QGroupBox(central);
     m_fraStatus->setObjectName(QStringLiteral("fraStatus"));
     auto* statusLayout = new QGridLayout(m_fraStatus);
+    statusLayout->setVerticalSpacing(1);
+    statusLayout->setHorizontalSpacing(12);
+    statusLayout->setColumnStretch(0, 1);
     statusLayout->setColumnStretch(1, 1);
-    statusLayout->setColumnStretch(3, 1);
-    const std::array<int, 3> widths{clsInstrument::SerialWidth, clsInstrument::IdWidth,
-                                    clsInstrument::IdWidth};
     for (int i = 0; i < 3; ++i) {
         m_lblIdentity[i] = new QLabel(m_fraStatus);
         m_lblIdentity[i]->setObjectName(QStringLiteral("lblOption%1").arg(i));
-        auto* box = new QLineEdit(m_fraStatus);
+        // The box filters keys and stores an accepted text into the record itself.
+        auto* box = new IdentityEdit(i, m_fraStatus);
         box->setObjectName(QStringLiteral("txtOption%1").arg(i));
-        box->setMaxLength(widths[i]);
+        box->setRecord(&m_working);
         m_txtOption[i] = box;
-        statusLayout->addWidget(m_lblIdentity[i], i, 0);
-        statusLayout->addWidget(box, i, 1);
-        connect(box, &QLineEdit::editingFinished, this, [this, i] { onIdentityEdited(i); });
+        statusLayout->addWidget(m_lblIdentity[i], 2 * i, 0);
+        statusLayout->addWidget(box, 2 * i + 1, 0);
     }
     m_lblInterval = new QLabel(m_fraStatus);
     m_lblInterval->setObjectName(QStringLiteral("lblOption7"));
@@ -308,37 +303,38 @@ void frmMain::buildWidgets() {
     for (int seconds : kIntervals)
         m_cmbInterval->addItem(QString::number(seconds), seconds);
     connect(m_cmbInterval, &QComboBox::activated, this, &frmMain::onIntervalActivated);
-    statusLayout->addWidget(m_lblInterval, 3, 0);
-    statusLayout->addWidget(m_cmbInterval, 3, 1);
+    auto* intervalRow = new QHBoxLayout;
+    intervalRow->addWidget(m_cmbInterval);
+    intervalRow->addStretch(1);
+    statusLayout->addWidget(m_lblInterval, 6, 0);
+    statusLayout->addLayout(intervalRow, 7, 0);
 
     auto makeValue = [this](const QString& name) {
         auto* label = new QLabel(m_fraStatus);
         label->setObjectName(name);
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
-        label->setMinimumWidth(150);
+        label->setMinimumHeight(22);
         return label;
     };
-    m_lblPcClockCaption = new QLabel(m_fraStatus);
-    m_lblPcClockCaption->setObjectName(QStringLiteral("lblOption3"));
+    auto makeCaption = [this](const QString& name) {
+        auto* label = new QLabel(m_fraStatus);
+        label->setObjectName(name);
+        return label;
+    };
+    m_lblPcClockCaption = makeCaption(QStringLiteral("lblOption3"));
     m_lblPcClock = makeValue(QStringLiteral("lblOption5"));
-    m_lblDetectorClockCaption = new QLabel(m_fraStatus);
-    m_lblDetectorClockCaption->setObjectName(QStringLiteral("lblOption4"));
+    m_lblDetectorClockCaption = makeCaption(QStringLiteral("lblOption4"));
     m_lblDetectorClock = makeValue(QStringLiteral("lblOption6"));
-    m_lblRomNumberCaption = new QLabel(m_fraStatus);
-    m_lblRomNumberCaption->setObjectName(QStringLiteral("lblInst6"));
+    m_lblRomNumberCaption = makeCaption(QStringLiteral("lblInst6"));
     m_lblRomNumber = makeValue(QStringLiteral("lblInst7"));
-    m_lblSumCaption = new QLabel(m_fraStatus);
-    m_lblSumCaption->setObjectName(QStringLiteral("lblInst8"));
+    m_lblSumCaption = makeCaption(QStringLiteral("lblInst8"));
     m_lblSum = makeValue(QStringLiteral("lblInst9"));
-    statusLayout->addWidget(m_lblPcClockCaption, 0, 2);
-    statusLayout->addWidget(m_lblPcClock, 0, 3);
-    statusLayout->addWidget(m_lblDetectorClockCaption, 1, 2);
-    statusLayout->addWidget(m_lblDetectorClock, 1, 3);
-    statusLayout->addWidget(m_lblRomNumberCaption, 2, 2);
-    statusLayout->addWidget(m_lblRomNumber, 2, 3);
-    statusLayout->addWidget(m_lblSumCaption, 3, 2);
-    statusLayout->addWidget(m_lblSum, 3, 3);
+    const std::array<QLabel*, 8> clockColumn{
+        m_lblPcClockCaption,   m_lblPcClock,   m_lblDetectorClockCaption, m_lblDetectorClock,
+        m_lblRomNumberCaption, m_lblRomNumber, m_lblSumCaption,           m_lblSum};
+    for (int row = 0; row < 8; ++row)
+        statusLayout->addWidget(clockColumn[row], row, 1);
 
     // Transfer status frame with the four lamps.
     m_fraTransStatus = new QGroupBox(central);
@@ -356,12 +352,10 @@ void frmMain::buildWidgets() {
     lampLayout->setRowStretch(4, 1);
 
     // The settings grid.
-#if KM71_HAVE_GRID
     m_grid = new GasAlarmGrid(central);
     m_grid->setRecord(&m_working);
     connect(m_grid, &GasAlarmGrid::enableToggled, this, &frmMain::onGridEnableToggled);
     connect(m_grid, &GasAlarmGrid::alarmTestRequested, this, &frmMain::onGridAlarmTest);
-#endif
 
     // Information log and the suffix box.
     m_lblTitle = new QLabel(central);
@@ -377,12 +371,18 @@ void frmMain::buildWidgets() {
     m_txtSuffix->setObjectName(QStringLiteral("txtSuffix"));
     connect(m_txtSuffix, &QLineEdit::textEdited, this, &frmMain::onSuffixEdited);
 
-    // Layout: the command frames on the left; status, grid and log on the right.
+    // Layout: the command frames on the left; status, grid and log on the right. The grid's
+    // gas and enable columns take their contents' width, the value columns share the rest.
     auto* commands = new QVBoxLayout;
     commands->addWidget(m_fraCommand[0]);
     commands->addWidget(m_fraCommand[1]);
     commands->addWidget(m_fraCommand[2]);
     commands->addStretch(1);
+    QHeaderView* columns = m_grid->horizontalHeader();
+    columns->setMinimumSectionSize(40);
+    columns->setSectionResizeMode(QHeaderView::Stretch);
+    columns->setSectionResizeMode(GasAlarmGrid::ColGas, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(GasAlarmGrid::ColEnable, QHeaderView::ResizeToContents);
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_fraStatus, 1);
@@ -396,11 +396,7 @@ void frmMain::buildWidgets() {
 
     auto* right = new QVBoxLayout;
     right->addLayout(top);
-#if KM71_HAVE_GRID
     right->addWidget(m_grid, 3);
-#else
-    right->addStretch(3);
-#endif
     right->addLayout(suffixRow);
     right->addWidget(m_rtbLog, 2);
 
@@ -436,6 +432,14 @@ void frmMain::applyCaptions() {
         m_lblStatus[i]->setText(LoadMessage(kMsgLampFirst + i));
     m_lblTitle->setText(LoadMessage(kMsgDownloadState));
     m_lblSuffix->setText(LoadMessage(kMsgSuffix));
+
+    // Every command button is as wide as the widest caption with a margin on both sides.
+    const QList<QPushButton*> buttons = findChildren<QPushButton*>();
+    int widest = 0;
+    for (const QPushButton* b : buttons)
+        widest = std::max(widest, b->fontMetrics().horizontalAdvance(b->text()));
+    for (QPushButton* b : buttons)
+        b->setMinimumWidth(widest + 32);
 }
 
 void frmMain::applyFont() {
@@ -636,16 +640,12 @@ void frmMain::UpdateCommandStates() {
     m_cmdImportSetting->setEnabled(true);
     m_cmdExportSetting->setEnabled(true);
     SetControlEnabled(m_txtSuffix, connected);
-#if KM71_HAVE_GRID
     if (m_grid) m_grid->setEnabled(connected || hasData);
-#endif
 }
 
 void frmMain::RefreshInstrumentView() {
     m_displayRefresh = true;
-#if KM71_HAVE_GRID
     if (m_grid) m_grid->setRefreshing(true);
-#endif
     UpdateCommandStates();
 
     const qint32 status = m_link->Status();
@@ -670,13 +670,11 @@ void frmMain::RefreshInstrumentView() {
             m_lblSum->clear();
         }
     }
-#if KM71_HAVE_GRID
     if (m_grid) {
         m_grid->setRecord(&m_working);
         m_grid->Rebuild(blank);
         m_grid->setRefreshing(false);
     }
-#endif
     m_displayRefresh = false;
 }
 
@@ -715,11 +713,13 @@ void frmMain::UpdateClocks() {
             m_clockTag = second;
             m_lblPcClock->setText(WindowDateText(second));
             const double offset = m_working.SysDateOffset();
-            if (IsValidOffset(offset)) {
-                // The detector runs `offset` days ahead of the PC (detector minus PC at the read).
-                const QDateTime detector = OleToDateTime(DateTimeToOle(second) + offset);
-                m_lblDetectorClock->setText(detector.isValid() ? WindowDateText(detector)
-                                                               : WindowDateText(second));
+            // The detector runs `offset` days ahead of the PC (detector minus PC at the read).
+            const QDateTime detector =
+                IsValidOffset(offset) ? second.addMSecs(qint64(std::llround(offset * 86400000.0)))
+                                      : QDateTime();
+            if (detector.isValid() && detector.date().year() >= 100 &&
+                detector.date().year() <= 9999) {
+                m_lblDetectorClock->setText(WindowDateText(detector));
             } else {
                 m_lblDetectorClock->setText(WindowDateText(second));
                 m_working.setSysDateOffset(0.0);
@@ -783,11 +783,11 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    unload();
+    unload(true);
     event->accept();
 }
 
-void frmMain::unload() {
+void frmMain::unload(bool interactive) {
     if (m_unloaded) return;
     m_unloaded = true;
     if (m_tmrInter) m_tmrInter->stop();
@@ -795,7 +795,7 @@ void frmMain::unload() {
     storeWindowPlacement();
     Tool().FactoryRecordSuffix = m_txtSuffix->text();
     QString error;
-    if (!WriteToolConfiguration(&error))
+    if (!WriteToolConfiguration(&error) && interactive)
         prompts().critical(this, AppTitle(), LoadMessage(kMsgToolConfigFailed, {error}));
 }
 
@@ -851,32 +851,13 @@ void frmMain::onIntervalActivated(int index) {
 }
 
 void frmMain::onGridEnableToggled(int gas) {
-    // A locked gas stays enabled: the record is set back and the grid shows it again.
-    if (ToolSettings::IsGas(gas) && Tool().GasLocked(gas) && !m_working.GasEnabled(gas))
-        m_working.setGasEnabled(gas, true);
+    // The grid has already refused to switch off a locked gas; the view shows the record again.
+    Q_UNUSED(gas);
     RefreshInstrumentView();
 }
 
 void frmMain::onGridAlarmTest(int mask) {
     if (m_link->Connected()) m_link->AlarmTest(qint16(mask));
-}
-
-void frmMain::onIdentityEdited(int index) {
-    if (m_displayRefresh) return;
-    const QString text = m_txtOption[index]->text();
-    switch (index) {
-    case 0:
-        if (text.trimmed() != m_working.SerialNo()) m_working.setSerialNo(text);
-        break;
-    case 1:
-        if (text.trimmed() != m_working.StationID()) m_working.setStationID(text);
-        break;
-    case 2:
-        if (text.trimmed() != m_working.UserID()) m_working.setUserID(text);
-        break;
-    default:
-        break;
-    }
 }
 
 void frmMain::onSuffixEdited(const QString& text) {

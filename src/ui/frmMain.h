@@ -200,11 +200,10 @@ private:
     void onIntervalActivated(int index);
     void onGridEnableToggled(int gas);
     void onGridAlarmTest(int mask);
-    void onIdentityEdited(int index);
     void onSuffixEdited(const QString& text);
     void onFactorySetting();
     void onFramDump();
-    void unload();
+    void unload(bool interactive);
     double twipsPerPixelX() const;
     double twipsPerPixelY() const;
 
