@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QList>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -86,7 +87,7 @@ QString LevelText(float value, int places) {
 // A concentration for scripts: null when it has no value.
 QJsonValue LevelJson(float value) {
     if (value < 0 || !std::isfinite(value)) return QJsonValue::Null;
-    return double(value);
+    return CtlReport::JsonNumber(value);
 }
 
 QJsonValue DateJson(double oleDate) {
@@ -96,7 +97,8 @@ QJsonValue DateJson(double oleDate) {
 
 QString OffsetText(double days) {
     const qint64 seconds = qRound64(days * 86400.0);
-    if (seconds == 0) return QStringLiteral("same as this computer");
+    // The detector keeps whole seconds.
+    if (qAbs(seconds) <= 1) return QStringLiteral("same as this computer");
     return QStringLiteral("%1 s %2 this computer")
         .arg(qAbs(seconds))
         .arg(seconds > 0 ? QStringLiteral("ahead of") : QStringLiteral("behind"));
@@ -109,6 +111,13 @@ namespace CtlReport {
 QString SettingName(int message, const char* fallback) {
     if (message > 0 && HasMessage(message)) return LoadMessage(message);
     return QString::fromLatin1(fallback);
+}
+
+double JsonNumber(float value) {
+    if (!std::isfinite(value)) return 0.0;
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return QByteArray(text, int(end - text)).toDouble();
 }
 
 QString DateText(double oleDate) {
@@ -195,8 +204,8 @@ QJsonObject InfoJson(const clsInstrument& r) {
     gas[QStringLiteral("enabled")] = r.GasEnabled(0);
     gas[QStringLiteral("name")] = r.GasName(0).trimmed();
     gas[QStringLiteral("unit")] = r.GasUnit(0).trimmed();
-    gas[QStringLiteral("fullScale")] = double(r.GasFullScale(0));
-    gas[QStringLiteral("resolution")] = double(r.GasDesit(0));
+    gas[QStringLiteral("fullScale")] = JsonNumber(r.GasFullScale(0));
+    gas[QStringLiteral("resolution")] = JsonNumber(r.GasDesit(0));
     gas[QStringLiteral("decimals")] = int(r.GasPoint(0));
     gas[QStringLiteral("warning")] = LevelJson(r.Warning(0));
     gas[QStringLiteral("alarm")] = LevelJson(r.Alarm(0));
@@ -220,8 +229,8 @@ QJsonObject InfoJson(const clsInstrument& r) {
     bump[QStringLiteral("result")] = LevelJson(r.BumpResult(0));
     bump[QStringLiteral("concentration")] = LevelJson(r.BumpConcentration(0));
     o[QStringLiteral("lastBumpTest")] = bump;
-    o[QStringLiteral("zero")] = double(r.SZ(0));
-    o[QStringLiteral("span")] = double(r.S1(0));
+    o[QStringLiteral("zero")] = JsonNumber(r.SZ(0));
+    o[QStringLiteral("span")] = JsonNumber(r.S1(0));
 
     QJsonArray analog;
     for (int ch = 0; ch < 4; ++ch)

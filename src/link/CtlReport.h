@@ -20,6 +20,10 @@ QStringList InfoLines(const clsInstrument& record);
 // The report as one JSON object. Concentrations without a value are null.
 QJsonObject InfoJson(const clsInstrument& record);
 
+// A single-precision value as JSON shows it: the shortest decimal that reads back as the same
+// single (20.9, not 20.899999618530273).
+double JsonNumber(float value);
+
 // A date value of the record as "YYYY-MM-DDTHH:MM:SS"; empty for 0 or an invalid value.
 QString DateText(double oleDate);
 

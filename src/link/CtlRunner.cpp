@@ -294,8 +294,18 @@ int CtlRunner::connectLink() {
     link.setRetry(static_cast<qint16>(std::clamp<qint64>(waitMs / kProbeMs + 1, 1, 32767)));
     progressStart(QStringLiteral("Connecting to %1").arg(m_device));
     const qint64 deadline = clock.nowMs() + waitMs;
-    while (!link.Connected() && !m_connectGaveUp && !m_stop && clock.nowMs() < deadline)
+    bool probed = false;
+    while (!link.Connected() && !m_connectGaveUp && !m_stop && clock.nowMs() < deadline) {
+        // The first probe goes out as soon as the line is up, not at the next 100 ms tick;
+        // the supervision sends the later ones.
+        if (!probed && link.LinkState() == LinkStates::Connecting &&
+            link.Status() != LinkStatus::ReadWait) {
+            probed = true;
+            link.engine().Tick();
+            continue;
+        }
         clock.waitForEvents(deadline);
+    }
     progressEnd();
     link.setRetry(static_cast<qint16>(retry));
     if (m_stop) return fail(CtlOptions::ExitFailed, QStringLiteral("Cancelled."));
@@ -521,30 +531,33 @@ int CtlRunner::cmdSpan() {
     const float held = cal.AutoCalib(0);
     float target = held;
     if (m_options.concentration) {
-        // The warning point (and for oxygen the alarm type) decide which concentrations the
-        // calibration accepts.
-        link.setInstrument(&cal);
-        bool read = !m_stop && link.Exchange("A1,R,", LinkStatus::ReadWait);
-        if (read && m_record.ModelTyp() == QLatin1String("QZ"))
-            read = !m_stop && link.Exchange("AT,R,", LinkStatus::ReadWait);
-        link.setInstrument(&m_record);
-        if (!read)
-            return fail(
-                CtlOptions::ExitFailed,
-                QStringLiteral("Reading the warning point failed: %1.").arg(failureReason()));
         const float value = *m_options.concentration;
-        if (value > cal.GasFullScale(0))
-            return fail(
-                CtlOptions::ExitUsage,
-                QStringLiteral("The span concentration %1 is above the full scale %2 of "
-                               "the detector.")
-                    .arg(FormatDigits(value, places), FormatDigits(cal.GasFullScale(0), places)));
-        if (!IsAtWarning(cal, 0, value))
-            return fail(CtlOptions::ExitUsage,
-                        QStringLiteral("The span concentration %1 does not reach the warning "
-                                       "point of the detector.")
-                            .arg(FormatDigits(value, places)));
         target = cal.GasDesit(0) > 0 ? RoundToStep(value, cal.GasDesit(0)) : value;
+        // A new concentration is checked as the calibration window checks an edited one: not
+        // above the full scale, and at or beyond the warning point (at or below it for
+        // oxygen, depending on the alarm type).
+        if (WireFormat::Val5(target, places) != WireFormat::Val5(held, places)) {
+            link.setInstrument(&cal);
+            bool read = !m_stop && link.Exchange("A1,R,", LinkStatus::ReadWait);
+            if (read && m_record.ModelTyp() == QLatin1String("QZ"))
+                read = !m_stop && link.Exchange("AT,R,", LinkStatus::ReadWait);
+            link.setInstrument(&m_record);
+            if (!read)
+                return fail(
+                    CtlOptions::ExitFailed,
+                    QStringLiteral("Reading the warning point failed: %1.").arg(failureReason()));
+            if (value > cal.GasFullScale(0))
+                return fail(CtlOptions::ExitUsage,
+                            QStringLiteral("The span concentration %1 is above the full scale "
+                                           "%2 of the detector.")
+                                .arg(FormatDigits(value, places),
+                                     FormatDigits(cal.GasFullScale(0), places)));
+            if (!IsAtWarning(cal, 0, value))
+                return fail(CtlOptions::ExitUsage,
+                            QStringLiteral("The span concentration %1 does not reach the "
+                                           "warning point of the detector.")
+                                .arg(FormatDigits(value, places)));
+        }
     } else if (held < 0) {
         return fail(CtlOptions::ExitUsage, QStringLiteral("The detector holds no span "
                                                           "concentration; give one after span."));
@@ -579,7 +592,7 @@ int CtlRunner::cmdSpan() {
     const QString status = link.replyContext().spanStatus;
     QJsonObject json;
     json[QStringLiteral("status")] = status;
-    json[QStringLiteral("concentration")] = double(target);
+    json[QStringLiteral("concentration")] = CtlReport::JsonNumber(target);
     if (!link.SpanStatus(0)) {
         link.setInstrument(&m_record);
         return fail(CtlOptions::ExitFailed,
@@ -590,8 +603,8 @@ int CtlRunner::cmdSpan() {
     }
     QString after;
     if (link.GetLatestHistory(cal)) {
-        json[QStringLiteral("before")] = double(cal.CalibBefore(0));
-        json[QStringLiteral("after")] = double(cal.CalibAfter(0));
+        json[QStringLiteral("before")] = CtlReport::JsonNumber(cal.CalibBefore(0));
+        json[QStringLiteral("after")] = CtlReport::JsonNumber(cal.CalibAfter(0));
         after = QStringLiteral(" (before %1, after %2)")
                     .arg(FormatReading(cal.CalibBefore(0), places),
                          FormatReading(cal.CalibAfter(0), places));
@@ -627,7 +640,7 @@ int CtlRunner::cmdWatch() {
                 json[QStringLiteral("time")] = time;
                 const QString code = ReadingCodeText(value);
                 json[QStringLiteral("value")] = code.isEmpty() && std::isfinite(value)
-                                                    ? QJsonValue(double(value))
+                                                    ? QJsonValue(CtlReport::JsonNumber(value))
                                                     : QJsonValue(QJsonValue::Null);
                 if (!code.isEmpty()) json[QStringLiteral("status")] = code;
                 json[QStringLiteral("unit")] = unit;
