@@ -1,5 +1,6 @@
 #include "link/CtlRunner.h"
 
+#include "instrument/AlarmRules.h"
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/WireFormat.h"
@@ -417,6 +418,19 @@ int CtlRunner::cmdWrite() {
                     QStringLiteral("The configuration file %1 is for a %2 detector, but a %3 "
                                    "detector is connected; use --force to write it anyway.")
                         .arg(Quoted(path), m_record.ModelTyp(), detectorModel));
+    // The checks of the window's write: the alarm points in order and in range, the
+    // calibration concentration at or beyond the warning point.
+    if (!m_options.force && !RecordAlarmPointsValid(m_record))
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The warning and alarm points of %1 are out of order or out "
+                                   "of range for a %2 detector; use --force to write them "
+                                   "anyway.")
+                        .arg(Quoted(path), m_record.ModelTyp()));
+    if (!m_options.force && !RecordAutoCalValid(m_record))
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The auto-calibration concentration of %1 does not reach the "
+                                   "warning point; use --force to write it anyway.")
+                        .arg(Quoted(path)));
     m_record.SetChangeFlags(true, false);
     m_record.setImportFlag(true);
     if (m_options.identity) {

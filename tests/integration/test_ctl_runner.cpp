@@ -243,13 +243,33 @@ TEST_F(CtlRunnerTest, WriteKeepsWhatTheFileDoesNotHoldAndTheIdentityUnlessAsked)
     EXPECT_EQ(serialAfter, "NEW-SERIAL");
 }
 
-TEST_F(CtlRunnerTest, WriteRefusesAFileOfAnotherModelUnlessForced) {
+TEST_F(CtlRunnerTest, WriteRefusesAFileOfAnotherModel) {
     const QString path = file("oxygen.seq");
     ASSERT_TRUE(WriteLines(path, {"GJ,W,O2   25.0  0.1VOL%,", "A1,W, 19.5,"}));
     const InProcessRun run = RunInProcess(sim({"write", path}));
     EXPECT_EQ(run.code, CtlOptions::ExitUsage);
     EXPECT_TRUE(run.err.contains("for a QZ detector, but a KM detector")) << run.err.toStdString();
     EXPECT_FALSE(Sent(run.frames, "GJ,W,"));
+}
+
+TEST_F(CtlRunnerTest, WriteRefusesBrokenAlarmPointsUnlessForced) {
+    const struct {
+        QStringList lines;
+        const char* error;
+    } cases[] = {
+        {{"A1,W,   60,", "A2,W,   50,"}, "out of order or out of range"},
+        {{"SA,W,    5,"}, "does not reach the warning point"},
+    };
+    for (const auto& c : cases) {
+        const QString path = file("rules.seq");
+        ASSERT_TRUE(WriteLines(path, c.lines));
+        InProcessRun run = RunInProcess(sim({"write", path}));
+        EXPECT_EQ(run.code, CtlOptions::ExitUsage);
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.error))) << run.err.toStdString();
+        EXPECT_FALSE(Sent(run.frames, "DW,W,"));
+        run = RunInProcess(sim({"write", path, "--force"}));
+        EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    }
 }
 
 TEST_F(CtlRunnerTest, CompareNamesEachDifference) {
