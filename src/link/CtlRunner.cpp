@@ -214,12 +214,8 @@ int CtlRunner::connectLink() {
     const int retry = m_options.retry ? *m_options.retry : tool.LinkRetry;
 
     m_connectGaveUp = false;
-    m_alarm.clear();
     m_socketError = 0;
-    connect(&link, &uclHvif::AlarmMessage, this, [this](QString& text) {
-        m_connectGaveUp = true;
-        m_alarm = text.trimmed();
-    });
+    connect(&link, &uclHvif::AlarmMessage, this, [this](QString&) { m_connectGaveUp = true; });
     connect(&link, &uclHvif::IrDAError, this, [this](short& code) { m_socketError = code; });
     connect(&link, &uclHvif::LineDown, this, [this] {
         if (!m_watchLineDown || !m_link) return;
@@ -315,8 +311,10 @@ int CtlRunner::connectLink() {
     QString why;
     if (m_socketError != 0)
         why = QStringLiteral(" (socket error %1)").arg(m_socketError);
-    else if (!m_alarm.isEmpty())
-        why = QStringLiteral(" (%1)").arg(m_alarm.endsWith(u'.') ? m_alarm.chopped(1) : m_alarm);
+    else if (m_connectGaveUp || link.LinkState() == LinkStates::Connecting)
+        why = QStringLiteral(" (its connect probes went unanswered)");
+    else
+        why = QStringLiteral(" (the line never came up)");
     return fail(CtlOptions::ExitNoDetector,
                 QStringLiteral("No detector answered on %1 within %2 s%3.")
                     .arg(m_device, QString::number(m_options.connectTimeoutSeconds), why));

@@ -103,7 +103,6 @@ private:
     std::unique_ptr<uclHvif> m_link;
     QString m_device;
     bool m_connectGaveUp = false;
-    QString m_alarm;
     int m_socketError = 0;
     bool m_stop = false;
     bool m_lineDown = false;

@@ -390,7 +390,8 @@ TEST_F(CtlRunnerTest, NoDetectorIsExitThree) {
         RunInProcess(sim({"--connect-timeout", "3", "info"}),
                      [](SimDetector& s, CtlRunner&) { s.faults().deadLine = true; });
     EXPECT_EQ(run.code, CtlOptions::ExitNoDetector);
-    EXPECT_TRUE(run.err.contains("No detector answered on the simulated KM detector within 3 s"))
+    EXPECT_TRUE(run.err.contains("No detector answered on the simulated KM detector within 3 s "
+                                 "(its connect probes went unanswered)."))
         << run.err.toStdString();
     EXPECT_EQ(run.frames.count("RC,R,"), 3);
 }
