@@ -68,7 +68,8 @@ QHash<QByteArray, QByteArray> FactorySettings(const QString& model) {
         s["A2"] = " 18.0";
         s["AS"] = "*****";
         s["AW"] = "*****";
-        s["SA"] = " 20.9";
+        // An oxygen span gas lies below the deficiency warning point.
+        s["SA"] = " 18.0";
         s["AT"] = "1";
         s["VP"] = "71201";
         s["VS"] = "4B12";

@@ -306,14 +306,17 @@ TEST_F(CtlRunnerTest, SpanWritesAnotherConcentrationFirstAndChecksTheStatus) {
         EXPECT_TRUE(run.frames.contains("S1,W,"));
     }
 
-    // The oxygen detector's own 20.9 is used as it stands; a new value must not exceed its
+    // The oxygen detector's own 18.0 is used as it stands; a new value must not exceed its
     // warning point.
-    run = RunInProcess(sim({"span", "20.9"}, "QZ"));
-    EXPECT_EQ(run.code, 0) << run.err.toStdString();
-    EXPECT_FALSE(Sent(run.frames, "SA,W,"));
     run = RunInProcess(sim({"span", "18"}, "QZ"));
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.frames.contains("SA,W, 18.0"));
+    EXPECT_FALSE(Sent(run.frames, "SA,W,"));
+    run = RunInProcess(sim({"span", "17.5"}, "QZ"));
+    EXPECT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.frames.contains("SA,W, 17.5"));
+    run = RunInProcess(sim({"span", "20.9"}, "QZ"));
+    EXPECT_EQ(run.code, CtlOptions::ExitUsage);
+    EXPECT_FALSE(Sent(run.frames, "S1,W,"));
 
     // Above the full scale, or below the warning point: refused before calibrating.
     for (const char* value : {"200", "5"}) {
