@@ -29,17 +29,45 @@ bool RemoveAndWait(const QString& path, int waitBoundMs) {
 
 } // namespace
 
+namespace {
+
+// The link log stays open between lines (a busy link writes two lines per exchange); it is
+// opened again when the start-up folder changes or the file was moved or removed meanwhile.
+QFile& OpenLog() {
+    static QFile file;
+    return file;
+}
+
+void CloseLog() {
+    if (OpenLog().isOpen()) OpenLog().close();
+}
+
+} // namespace
+
 bool WriteLinkLog(const QString& text, const QDateTime& when) {
-    QFile file(LogPath(0));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
+    QFile& file = OpenLog();
+    const QString path = LogPath(0);
+    if (file.isOpen() && (file.fileName() != path || !QFile::exists(path))) file.close();
+    if (!file.isOpen()) {
+        file.setFileName(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return false;
+    }
     const QString line =
         when.time().toString(QStringLiteral("HH:mm:ss")) + u' ' + text + QStringLiteral("\r\n");
     // One write per line, so a line is never split by another writer.
     const QByteArray bytes = line.toLocal8Bit();
-    return file.write(bytes) == bytes.size();
+    if (file.write(bytes) == bytes.size()) return true;
+    file.close();
+    return false;
+}
+
+void CloseLinkLog() {
+    CloseLog();
 }
 
 bool RotateSerialLogs(int waitBoundMs) {
+    CloseLog();
     bool allMoved = true;
     for (int i = kLinkLogCopies - 1; i >= 0; --i) {
         const QString from = LogPath(i);

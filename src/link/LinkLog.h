@@ -13,6 +13,9 @@ inline constexpr int kLinkLogCopies = 9;
 // Appends one line "hh:nn:ss text" (CR LF) to the link log; false when the file cannot be written.
 bool WriteLinkLog(const QString& text, const QDateTime& when = QDateTime::currentDateTime());
 
+// Lets go of the link log file (before it is moved or removed); the next line opens it again.
+void CloseLinkLog();
+
 // Shifts SerialLog.log to SerialLog1.log, SerialLog1.log to SerialLog2.log and so on, dropping
 // SerialLog9.log. A file that will not go away is waited for at most waitBoundMs.
 // False when some file could not be moved.

@@ -69,7 +69,11 @@ bool NVComm::isOpen() const {
 
 qint64 NVComm::write(const QByteArray& bytes) {
     if (!m_port.isOpen()) return -1;
-    return m_port.write(bytes);
+    const qint64 written = m_port.write(bytes);
+    // Hand the frame to the device now instead of on the next pass of the event loop, so the
+    // detector starts answering at once.
+    if (written > 0) m_port.flush();
+    return written;
 }
 
 QByteArray NVComm::read(qint64 maxBytes) {
