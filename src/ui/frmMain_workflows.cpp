@@ -13,6 +13,7 @@
 #include "shell/ToolSettings.h"
 #include "ui/FactoryRecord.h"
 #include "ui/UiPrompts.h"
+#include "ui/frmCalibration.h"
 #include "ui/frmUpload.h"
 
 #include <QApplication>
@@ -237,8 +238,10 @@ void frmMain::cmdOption_Click(int index) {
         MaintenanceWorkflow(index);
         break;
     case kCalibration:
+        frmCalibration::Open(*this);
+        break;
     case kLoggerAreaCheck:
-        // The calibration window and the logger-area check are opened by their own modules.
+        // The logger-area check is opened by its own module.
         AddInfo(LoadMessage(kMsgNotAvailable, {cmdOption(index)->text()}), ColourFailure());
         break;
     default:

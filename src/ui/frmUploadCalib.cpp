@@ -1,0 +1,137 @@
+#include "ui/frmUploadCalib.h"
+
+#include "instrument/WireFormat.h"
+#include "instrument/clsInstrument.h"
+#include "link/LinkClock.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "shell/modGasCommon.h"
+#include "ui/frmMain.h"
+
+namespace {
+
+constexpr int kMsgCalibrationFail = 5956;
+constexpr int kMsgCalibrationStartedLog = 5957;
+constexpr int kMsgCalibrationFailedLog = 5516;
+
+// Operation state of a span adjustment.
+constexpr qint16 kSpanState = 4;
+
+} // namespace
+
+frmUploadCalib::frmUploadCalib(frmMain& main, frmCalibration& calibration)
+    : frmUpload(&main.link(), &calibration), m_main(main), m_calibration(calibration),
+      m_state(AppState::OperationState()) {
+    setObjectName(QStringLiteral("frmUploadCalib"));
+    setWindowModality(Qt::ApplicationModal);
+}
+
+bool frmUploadCalib::Run() {
+    LinkClock& clock = *m_main.link().clock();
+    m_result = false;
+    m_tmrFired = false;
+    m_tmrActive = true;
+    show();
+    const qint64 due = clock.nowMs() + kInterMs;
+    clock.schedule(due, this, [this] { m_tmrFired = true; });
+    while (!m_tmrFired)
+        clock.waitForEvents(due);
+    m_tmrActive = false;
+    tmrInter_Timer();
+    Finish();
+    return m_result;
+}
+
+void frmUploadCalib::tmrInter_Timer() {
+    if (m_state == kSpanState)
+        AdjustSpan();
+    else
+        AdjustZero();
+}
+
+QString frmUploadCalib::DateText() const {
+    return m_main.link().clock()->currentDateTime().toString(QStringLiteral("MM/dd/yyyy HH:mm:ss"));
+}
+
+QString frmUploadCalib::SpanRequestText(const clsInstrument& record,
+                                        const frmCalibration::GasFlags& selected) {
+    QString text;
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
+        text += selected[gas] ? u'1' : u'0';
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+        text += u',';
+        text += selected[gas] ? FormatFixed5(record.AutoCalib(gas), record.GasPoint(gas))
+                              : QStringLiteral("*****");
+    }
+    return text;
+}
+
+void frmUploadCalib::AdjustZero() {
+    uclHvif& link = m_main.link();
+    link.setRunDensty(false);
+    frmCalibration::GasFlags statuses{};
+    // The link writes the failure into the link log itself.
+    m_result = link.ZeroCal(QStringLiteral("1"));
+    if (m_result) {
+        for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
+            statuses[gas] = link.ZeroStatus(gas);
+    } else {
+        m_main.AddInfo(LoadMessage(kMsgCalibrationFail), frmMain::ColourFailure());
+    }
+    m_calibration.SetCalibResult(m_result, statuses, true);
+    m_main.TakeLatestReading();
+    link.setRunDensty(true);
+}
+
+void frmUploadCalib::AdjustSpan() {
+    uclHvif& link = m_main.link();
+    link.setRunDensty(false);
+    m_spanRequest = SpanRequestText(m_calibration.record(), frmCalibration::Selection());
+    link.AddLog(LoadMessage(kMsgCalibrationStartedLog, {DateText()}) + QStringLiteral(" (") +
+                m_spanRequest + u')');
+    frmCalibration::GasFlags statuses{};
+    // The link writes a failed span request into the link log itself.
+    m_result = WriteSpanConcentrations() && link.SpanCal(m_spanRequest);
+    if (m_result) {
+        for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
+            statuses[gas] = link.SpanStatus(gas);
+    } else {
+        m_main.AddInfo(LoadMessage(kMsgCalibrationFail), frmMain::ColourFailure());
+    }
+    // The detector's calibration history changed.
+    link.GetLatestHistory(m_main.working());
+    m_calibration.SetCalibResult(m_result, statuses, false);
+    m_main.TakeLatestReading();
+    link.setRunDensty(true);
+}
+
+bool frmUploadCalib::WriteSpanConcentrations() {
+    uclHvif& link = m_main.link();
+    const clsInstrument& record = m_calibration.record();
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+        if (!frmCalibration::Selected(gas)) continue;
+        const int places = record.GasPoint(gas);
+        const float value = record.AutoCalib(gas);
+        if (WireFormat::Val5(value, places) ==
+            WireFormat::Val5(m_calibration.DetectorAutoCalib(gas), places))
+            continue;
+        // The span uses what the operator sees: a concentration other than the detector's is
+        // written first, checked against the detector's echo like every write of it.
+        clsInstrument request = record;
+        request.ClearChangeFlags();
+        request.setAutoCalib(gas, value);
+        clsInstrument* previous = link.Instrument();
+        const bool written = link.SetInstrument(request);
+        if (previous)
+            link.setInstrument(previous);
+        else
+            link.clearInstrument();
+        if (!written) {
+            link.AddLog(LoadMessage(kMsgCalibrationFailedLog, {DateText()}));
+            return false;
+        }
+        m_calibration.setDetectorAutoCalib(gas, value);
+    }
+    return true;
+}
