@@ -35,6 +35,7 @@ constexpr CommandSpec kCommands[] = {
     {"power-off", 0, 0, "", false, false, false},
     {"dump-listing", 1, 1, "a FILE", false, false, false},
     {"dump-logger", 1, 1, "a FILE", false, false, false},
+    {"ports", 0, 0, "", false, false, false},
 };
 
 const CommandSpec* FindCommand(const QString& word) {
@@ -307,6 +308,7 @@ QString CtlOptions::UsageText() {
         "  power-off                switch the detector off\n"
         "  dump-listing FILE        memory dump as a hex listing\n"
         "  dump-logger FILE         logger memory as a 32 KiB image\n"
+        "  ports                    list the serial ports, marking the USB infrared module\n"
         "Exit status: 0 success; 1 the operation failed or compare found a difference;\n"
         "2 usage or file error; 3 no detector connected.\n");
 }

@@ -9,6 +9,7 @@
 #include "link/LinkClock.h"
 #include "link/LinkCodes.h"
 #include "link/LinkLog.h"
+#include "link/PortHelp.h"
 #include "link/SimTransport.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
@@ -98,6 +99,9 @@ int CtlRunner::Execute(const CtlOptions& options) {
         m_out.flush();
         return CtlOptions::ExitOk;
     }
+
+    // Listing the ports needs no folder and no detector.
+    if (m_options.command == QLatin1String("ports")) return cmdPorts();
 
     int code = prepare();
     if (code == CtlOptions::ExitOk) code = connectLink();
@@ -242,8 +246,7 @@ int CtlRunner::connectLink() {
         m_device = Quoted(m_options.port);
         if (!link.PortOpen())
             return fail(CtlOptions::ExitNoDetector,
-                        QStringLiteral("The serial port %1 could not be opened: %2.")
-                            .arg(m_device, link.lastOpenError()));
+                        ExplainOpenFailure(m_options.port, link.lastOpenError()));
         break;
     case CtlOptions::Connection::Ir:
         if (!link.setIrdaEndpoint(m_options.irEndpoint))
@@ -272,8 +275,7 @@ int CtlRunner::connectLink() {
             if (!link.PortOpen())
                 return fail(
                     CtlOptions::ExitNoDetector,
-                    QStringLiteral("The USB infrared module %1 could not be opened: %2.")
-                        .arg(Quoted(link.serialTransport()->deviceName()), link.lastOpenError()));
+                    ExplainOpenFailure(link.serialTransport()->deviceName(), link.lastOpenError()));
         } else if (link.InfraredActive()) {
             m_device = link.infraredTransport()->deviceName();
         } else {
@@ -798,6 +800,15 @@ QString CtlRunner::failureReason() const {
     const QString head = lastRequestHead();
     if (head.isEmpty()) return QStringLiteral("the detector did not answer");
     return QStringLiteral("no valid answer to %1").arg(head);
+}
+
+int CtlRunner::cmdPorts() {
+    const QList<PortListEntry> ports = ListSerialPorts();
+    QJsonObject json;
+    json[QStringLiteral("ports")] = PortListJson(ports);
+    QString text = PortListText(ports);
+    text.chop(1); // succeed() ends the line
+    return succeed(text, json);
 }
 
 int CtlRunner::succeed(const QString& text, QJsonObject json) {

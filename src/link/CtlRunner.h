@@ -68,6 +68,7 @@ private:
     int cmdPowerOff();
     int cmdDumpListing();
     int cmdDumpLogger();
+    int cmdPorts();
 
     int loadSettingsFile(const QString& path);
     int readDetector(const QString& purpose);
