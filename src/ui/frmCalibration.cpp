@@ -5,6 +5,7 @@
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
+#include "ui/ReadingChart.h"
 #include "ui/SharedFont.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
@@ -258,8 +259,11 @@ void frmCalibration::buildWidgets() {
     buttons->addStretch(1);
     buttons->addWidget(m_cmdCal[kExit]);
 
+    m_chart = new ReadingChart(m_fraCalibration);
+
     auto* frameLayout = new QVBoxLayout(m_fraCalibration);
     frameLayout->addWidget(m_grid, 1);
+    frameLayout->addWidget(m_chart, 2);
     frameLayout->addLayout(buttons);
 
     auto* layout = new QVBoxLayout(this);
@@ -430,7 +434,28 @@ bool frmCalibration::eventFilter(QObject* watched, QEvent* event) {
 void frmCalibration::Refresh_InstMoment() {
     for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
         setReadingCell(gas);
+    feedChart();
     m_grid->viewport()->repaint();
+}
+
+void frmCalibration::feedChart() {
+    // The chart follows the first selected gas, with the reading its cell shows.
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+        if (!Selected(gas)) continue;
+        const clsInstrument& levels = m_main.working();
+        ReadingChart::Gas shown;
+        shown.name = m_record.GasName(gas);
+        shown.unit = m_record.GasUnit(gas);
+        shown.fullScale = m_record.GasFullScale(gas);
+        shown.resolution = m_record.GasDesit(gas);
+        shown.places = m_record.GasPoint(gas);
+        shown.warning = levels.Warning(gas);
+        shown.alarm = levels.Alarm(gas);
+        shown.span = m_record.AutoCalib(gas);
+        m_chart->setGas(shown);
+        if (m_link) m_chart->addReading(m_link->clock()->currentDateTime(), m_main.LatestReading());
+        return;
+    }
 }
 
 void frmCalibration::onItemChanged(QTableWidgetItem* item) {
@@ -508,6 +533,7 @@ void frmCalibration::setAdjusting(bool on) {
     for (QPushButton* button : m_cmdCal)
         if (button) button->setEnabled(!on);
     m_grid->setEnabled(!on);
+    m_chart->setPaused(on);
 }
 
 void frmCalibration::ZeroAdjustment() {

@@ -12,6 +12,7 @@ class QGroupBox;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
+class ReadingChart;
 class frmMain;
 class uclHvif;
 
@@ -92,6 +93,8 @@ public:
 
     QGroupBox* fraCalibration() const { return m_fraCalibration; }
     QTableWidget* vfgCal() const { return m_grid; }
+    // The live chart of the selected gas's reading.
+    ReadingChart* readingChart() const { return m_chart; }
     // Command button of a slot (nullptr for slot 2 and outside).
     QPushButton* cmdCal(int i) const;
     // The main window the calibration works for.
@@ -122,6 +125,7 @@ private:
     void SpanAdjustment();
     void ShowResult();
     bool SpanConcentrationsWritable() const;
+    void feedChart();
 
     frmMain& m_main;
     QPointer<uclHvif> m_link;
@@ -130,6 +134,7 @@ private:
     std::array<float, clsInstrument::GasCount> m_detectorAutoCal{};
     QGroupBox* m_fraCalibration = nullptr;
     QTableWidget* m_grid = nullptr;
+    ReadingChart* m_chart = nullptr;
     std::array<QPushButton*, kCommandSlots> m_cmdCal{};
     bool m_firstActivation = true;
     bool m_loaded = false;
