@@ -12,6 +12,7 @@
 #include "shell/ToolConfig.h"
 #include "shell/ToolSettings.h"
 #include "ui/FactoryRecord.h"
+#include "ui/LoggerCheck.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmUpload.h"
@@ -72,8 +73,6 @@ constexpr int kMsgLoggerFailedLog = 5904;
 constexpr int kMsgWarningName = 5650;
 constexpr int kMsgAlarmName = 5651;
 constexpr int kMsgAutoCalName = 5654;
-// "~1 is not available yet." (the window's own text for commands built elsewhere).
-constexpr int kMsgNotAvailable = 5745;
 // "The tool configuration file could not be written.~c~1".
 constexpr int kMsgToolConfigFailed = 5748;
 
@@ -241,8 +240,7 @@ void frmMain::cmdOption_Click(int index) {
         frmCalibration::Open(*this);
         break;
     case kLoggerAreaCheck:
-        // The logger-area check is opened by its own module.
-        AddInfo(LoadMessage(kMsgNotAvailable, {cmdOption(index)->text()}), ColourFailure());
+        LoggerAreaCheckCommand(*this);
         break;
     default:
         break;
@@ -313,7 +311,8 @@ void frmMain::ReadAndSave() {
             return;
         }
     }
-    if (ReadWithProgress(*this)) WriteFactoryRecord(working(), kFactoryRecordRead);
+    if (ReadWithProgress(*this))
+        WriteFactoryRecord(working(), kFactoryRecordRead, this, &prompts());
     ClockCheck();
 }
 
@@ -348,7 +347,8 @@ void frmMain::WriteFrame(int button) {
         setEnabled(true);
     }
     if (ok) {
-        WriteFactoryRecord(record, button == kUpdate ? kFactoryRecordWrite : kFactoryRecordWriteId);
+        WriteFactoryRecord(record, button == kUpdate ? kFactoryRecordWrite : kFactoryRecordWriteId,
+                           this, &prompts());
         AddInfo(LoadMessage(kMsgUploadComplete), ColourProgress());
     } else {
         // Values the detector never echoed back are named; their flags stay raised.
