@@ -204,6 +204,8 @@ void SoakRun::cycle() {
     }
     m_truth = fresh;
     m_truth.ClearChangeFlags();
+    // The simulator keeps every frame it received for tests to inspect; the soak does not.
+    m_detector->clearReceivedFrames();
 }
 
 void SoakRun::run(int cycles) {
