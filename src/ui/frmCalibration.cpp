@@ -5,6 +5,8 @@
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
+#include "ui/CalibrationCertificate.h"
+#include "ui/FactoryRecord.h"
 #include "ui/ReadingChart.h"
 #include "ui/SharedFont.h"
 #include "ui/UiPrompts.h"
@@ -12,7 +14,9 @@
 #include "ui/frmUploadCalib.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -33,6 +37,8 @@ constexpr int kMsgSpan = 5953;
 constexpr int kMsgExit = 5954;
 constexpr int kMsgGridHeader = 5955;
 constexpr int kMsgAdjustmentComplete = 5958;
+constexpr int kMsgCertificateWritten = 2247;
+constexpr int kMsgCertificateFailed = 2248;
 constexpr int kMsgFailed = 5959;
 constexpr int kMsgAdjustmentTitle = 5960;
 constexpr int kMsgNoSensorsSelected = 5961;
@@ -458,6 +464,42 @@ void frmCalibration::feedChart() {
     }
 }
 
+void frmCalibration::writeCertificate(bool asZero) {
+    // Only a calibration the detector reports as complete for every gas it covered.
+    if (!m_result || !m_link || !CalibrationCertificate::Enabled()) return;
+    int gasShown = -1;
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+        if (!((asZero && m_calibratable[gas]) || (!asZero && Selected(gas)))) continue;
+        if (!m_statuses[gas]) return;
+        if (gasShown < 0) gasShown = gas;
+    }
+    if (gasShown < 0) return;
+    // The detector's latest calibration record (the span has read it already), read while no
+    // reading is requested.
+    if (asZero) {
+        const bool streaming = m_link->RunDensty();
+        m_link->setRunDensty(false);
+        m_link->GetLatestHistory(m_main.working());
+        if (streaming) m_link->setRunDensty(true);
+    }
+
+    const QDateTime now = m_link->clock()->currentDateTime();
+    const CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
+        m_main.working(), m_record, gasShown,
+        asZero ? CalibrationCertificateData::Kind::Zero : CalibrationCertificateData::Kind::Span,
+        true, now, DetectorClock(m_main.working(), now));
+    const QString folder = QFileInfo(FactoryRecordPath(QString())).absolutePath();
+    QStringList written;
+    QString error;
+    if (CalibrationCertificate::Write(data, folder, &written, &error)) {
+        for (const QString& path : written)
+            m_main.AddInfo(LoadMessage(kMsgCertificateWritten, {QDir::toNativeSeparators(path)}),
+                           frmMain::ColourProgress());
+    } else {
+        m_main.AddInfo(LoadMessage(kMsgCertificateFailed, {error}), frmMain::ColourFailure());
+    }
+}
+
 void frmCalibration::onItemChanged(QTableWidgetItem* item) {
     if (m_rebuilding || !item || item->column() != ColSelect) return;
     const int gas = item->row() - kHeaderRows;
@@ -547,6 +589,7 @@ void frmCalibration::ZeroAdjustment() {
     }
     setAdjusting(false);
     AppState::setOperationState(0);
+    writeCertificate(true);
     ShowResult();
 }
 
@@ -575,6 +618,7 @@ void frmCalibration::SpanAdjustment() {
     }
     setAdjusting(false);
     AppState::setOperationState(0);
+    writeCertificate(false);
     ShowResult();
 }
 
@@ -614,5 +658,6 @@ void frmCalibration::SetCalibResult(bool result, const GasFlags& statuses, bool 
         }
     }
     m_resultText = text;
+    m_statuses = statuses;
     m_result = result;
 }

@@ -126,6 +126,7 @@ private:
     void ShowResult();
     bool SpanConcentrationsWritable() const;
     void feedChart();
+    void writeCertificate(bool asZero);
 
     frmMain& m_main;
     QPointer<uclHvif> m_link;
@@ -141,5 +142,6 @@ private:
     bool m_adjusting = false;
     bool m_rebuilding = false;
     bool m_result = false;
+    GasFlags m_statuses{};
     QString m_resultText;
 };

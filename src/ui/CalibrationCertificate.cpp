@@ -1,0 +1,142 @@
+#include "ui/CalibrationCertificate.h"
+
+#include "shell/Messages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+
+namespace {
+
+constexpr int kMsgTitle = 2220;
+constexpr int kMsgModel = 2221;
+constexpr int kMsgSerial = 2222;
+constexpr int kMsgManufacture = 2223;
+constexpr int kMsgStation = 2224;
+constexpr int kMsgUser = 2225;
+constexpr int kMsgProgram = 2226;
+constexpr int kMsgSum = 2227;
+constexpr int kMsgGas = 2228;
+constexpr int kMsgFullScale = 2229;
+constexpr int kMsgCalibration = 2230;
+constexpr int kMsgZero = 2231;
+constexpr int kMsgSpan = 2232;
+constexpr int kMsgZeroResult = 2233;
+constexpr int kMsgSpanConcentration = 2234;
+constexpr int kMsgBefore = 2235;
+constexpr int kMsgAfter = 2236;
+constexpr int kMsgResult = 2237;
+constexpr int kMsgPass = 2238;
+constexpr int kMsgFail = 2239;
+constexpr int kMsgPcTime = 2240;
+constexpr int kMsgDetectorTime = 2241;
+constexpr int kMsgInterval = 2242;
+constexpr int kMsgDays = 2243;
+constexpr int kMsgNextDue = 2244;
+constexpr int kMsgTechnician = 2245;
+constexpr int kMsgVersion = 2246;
+constexpr int kMsgComplete = 2249;
+constexpr int kMsgLastCalibration = 2250;
+constexpr int kMsgNone = 2251;
+
+QString Stamp(const QDateTime& t) {
+    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : LoadMessage(kMsgNone);
+}
+
+QString OrNone(const QString& text) {
+    return text.trimmed().isEmpty() ? LoadMessage(kMsgNone) : text.trimmed();
+}
+
+bool g_enabled = false;
+
+} // namespace
+
+bool CalibrationCertificate::Enabled() {
+    return g_enabled;
+}
+
+void CalibrationCertificate::setEnabled(bool on) {
+    g_enabled = on;
+}
+
+QList<QPair<QString, QString>> CalibrationCertificate::Rows(const CalibrationCertificateData& d) {
+    const bool zero = d.kind == CalibrationCertificateData::Kind::Zero;
+    auto conc = [&d](float v) {
+        const QString text = d.concentrationText(v);
+        return text.isEmpty() ? LoadMessage(kMsgNone) : text + u' ' + d.gasUnit;
+    };
+    QList<QPair<QString, QString>> rows;
+    rows << qMakePair(LoadMessage(kMsgModel), OrNone(d.model))
+         << qMakePair(LoadMessage(kMsgSerial), OrNone(d.serialNo))
+         << qMakePair(LoadMessage(kMsgManufacture), OrNone(d.manufactureNo))
+         << qMakePair(LoadMessage(kMsgStation), OrNone(d.stationId))
+         << qMakePair(LoadMessage(kMsgUser), OrNone(d.userId))
+         << qMakePair(LoadMessage(kMsgProgram), OrNone(d.programNumber))
+         << qMakePair(LoadMessage(kMsgSum), OrNone(d.sum))
+         << qMakePair(LoadMessage(kMsgGas), OrNone(d.gasName + u' ' + d.gasUnit))
+         << qMakePair(LoadMessage(kMsgFullScale), conc(d.fullScale))
+         << qMakePair(LoadMessage(kMsgCalibration), LoadMessage(zero ? kMsgZero : kMsgSpan));
+    if (zero)
+        rows << qMakePair(LoadMessage(kMsgZeroResult),
+                          LoadMessage(d.passed ? kMsgComplete : kMsgFail));
+    rows << qMakePair(LoadMessage(kMsgSpanConcentration), conc(d.spanConcentration))
+         << qMakePair(LoadMessage(kMsgLastCalibration), Stamp(d.lastCalibration))
+         << qMakePair(LoadMessage(kMsgBefore), conc(d.readingBefore))
+         << qMakePair(LoadMessage(kMsgAfter), conc(d.readingAfter))
+         << qMakePair(LoadMessage(kMsgResult), LoadMessage(d.passed ? kMsgPass : kMsgFail))
+         << qMakePair(LoadMessage(kMsgPcTime), Stamp(d.pcTime))
+         << qMakePair(LoadMessage(kMsgDetectorTime), Stamp(d.detectorTime))
+         << qMakePair(LoadMessage(kMsgInterval),
+                      d.intervalDays > 0 ? LoadMessage(kMsgDays, {QString::number(d.intervalDays)})
+                                         : LoadMessage(kMsgNone));
+    const QDate due = d.nextDue();
+    rows << qMakePair(LoadMessage(kMsgNextDue),
+                      due.isValid() ? due.toString(Qt::ISODate) : LoadMessage(kMsgNone))
+         << qMakePair(LoadMessage(kMsgTechnician), OrNone(d.technician))
+         << qMakePair(LoadMessage(kMsgVersion), OrNone(d.programVersion));
+    return rows;
+}
+
+bool CalibrationCertificate::WritePdf(const CalibrationCertificateData& data, const QString& path,
+                                      QString* error) {
+    QString html = QStringLiteral("<h2>%1</h2><table cellpadding='4' width='100%'>")
+                       .arg(LoadMessage(kMsgTitle).toHtmlEscaped());
+    for (const auto& [caption, value] : Rows(data))
+        html += QStringLiteral("<tr><td width='40%'><b>%1</b></td><td>%2</td></tr>")
+                    .arg(caption.toHtmlEscaped(), value.toHtmlEscaped());
+    html += QStringLiteral("</table>");
+
+    {
+        QPdfWriter writer(path);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
+        writer.setTitle(LoadMessage(kMsgTitle));
+        writer.setCreator(QStringLiteral("km71setup " KM71_VERSION));
+        QTextDocument document;
+        document.setHtml(html);
+        document.print(&writer);
+    }
+    const QFileInfo written(path);
+    if (!written.exists() || written.size() == 0) {
+        if (error) *error = QDir::toNativeSeparators(path);
+        return false;
+    }
+    return true;
+}
+
+bool CalibrationCertificate::Write(const CalibrationCertificateData& data, const QString& folder,
+                                   QStringList* written, QString* error) {
+    const QString pdf = QDir(folder).filePath(data.baseName() + QStringLiteral(".pdf"));
+    if (!WritePdf(data, pdf, error)) return false;
+    QString json;
+    if (!data.writeJson(folder, &json, error)) {
+        QFile::remove(pdf);
+        return false;
+    }
+    if (written) *written << pdf << json;
+    return true;
+}

@@ -1,0 +1,268 @@
+// Calibration certificates: the content, the PDF and JSON files, and the calibration window
+// writing them after a completed calibration against the in-process simulated detector.
+#include "instrument/clsInstrument.h"
+#include "link/CalibrationCertificateData.h"
+#include "link/SimTransport.h"
+#include "link/VirtualClock.h"
+#include "link/uclHvif.h"
+#include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "shell/OleDate.h"
+#include "sim/SimDetector.h"
+#include "ui/CalibrationCertificate.h"
+#include "ui/UiPrompts.h"
+#include "ui/frmCalibration.h"
+#include "ui/frmMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const QDateTime kNow(QDate(2025, 1, 7), QTime(9, 30, 5));
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+CalibrationCertificateData SpanData() {
+    clsInstrument detector;
+    detector.setModelTyp(QStringLiteral("KM"));
+    detector.setSerialNo(QStringLiteral("A12/34"));
+    detector.setDummySerial(QStringLiteral("M-778"));
+    detector.setStationID(QStringLiteral("LINE 2"));
+    detector.setUserID(QString());
+    detector.setRomNumber(712);
+    detector.setSUM(QStringLiteral("5A3C"));
+    detector.setCalLimit(180);
+    detector.setCalibBefore(0, 48.0f);
+    detector.setCalibAfter(0, 50.0f);
+    detector.setCalibDate(0, DateTimeToOle(kNow.addSecs(-5)));
+    clsInstrument calibration;
+    calibration.setGasName(0, QStringLiteral("CH4 "));
+    calibration.setGasUnit(0, QStringLiteral("%LEL"));
+    calibration.setGasFullScale(0, 100.0f);
+    calibration.setGasPoint(0, 0);
+    calibration.setAutoCalib(0, 50.0f);
+    return CalibrationCertificateData::FromRecords(detector, calibration, 0,
+                                                   CalibrationCertificateData::Kind::Span, true,
+                                                   kNow, kNow.addSecs(-61));
+}
+
+class CertificateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        SetMessageLanguage(QStringLiteral("EN"));
+    }
+    void TearDown() override { SetMessageLanguage(QStringLiteral("EN")); }
+    QTemporaryDir dir;
+};
+
+TEST_F(CertificateTest, JsonHoldsEveryFieldOfTheCertificate) {
+    const CalibrationCertificateData data = SpanData();
+    // A serial number never makes a path.
+    EXPECT_EQ(data.baseName(), QStringLiteral("A12_34_2025-01-07_093005_calibration"));
+    const QJsonObject o = data.toJson();
+    EXPECT_EQ(o.value("calibration").toString(), "span");
+    EXPECT_EQ(o.value("result").toString(), "pass");
+    EXPECT_EQ(o.value("model").toString(), "KM");
+    EXPECT_EQ(o.value("serialNo").toString(), "A12/34");
+    EXPECT_EQ(o.value("manufactureNo").toString(), "M-778");
+    EXPECT_EQ(o.value("stationId").toString(), "LINE 2");
+    EXPECT_EQ(o.value("userId").toString(), QString(16, u'-'));
+    EXPECT_EQ(o.value("programNumber").toString(), "00712");
+    EXPECT_EQ(o.value("sum").toString(), "5A3C");
+    EXPECT_EQ(o.value("gas").toObject().value("name").toString(), "CH4");
+    EXPECT_EQ(o.value("gas").toObject().value("unit").toString(), "%LEL");
+    EXPECT_EQ(o.value("gas").toObject().value("fullScale").toDouble(), 100.0);
+    EXPECT_EQ(o.value("spanConcentration").toDouble(), 50.0);
+    EXPECT_EQ(o.value("readingBefore").toDouble(), 48.0);
+    EXPECT_EQ(o.value("readingAfter").toDouble(), 50.0);
+    EXPECT_FALSE(o.contains("zeroResult"));
+    EXPECT_EQ(o.value("lastCalibration").toString(), "2025-01-07T09:30:00");
+    EXPECT_EQ(o.value("pcTime").toString(), "2025-01-07T09:30:05");
+    EXPECT_EQ(o.value("detectorTime").toString(), "2025-01-07T09:29:04");
+    EXPECT_EQ(o.value("calibrationIntervalDays").toInt(), 180);
+    EXPECT_EQ(o.value("nextDue").toString(), "2025-07-06");
+    EXPECT_EQ(o.value("programVersion").toString(), QStringLiteral(KM71_VERSION));
+    EXPECT_TRUE(o.contains("technician"));
+
+    // A zero calibration has no span concentration; no interval gives no due date.
+    CalibrationCertificateData zero = data;
+    zero.kind = CalibrationCertificateData::Kind::Zero;
+    zero.spanConcentration = clsInstrument::NoValue;
+    zero.intervalDays = 0;
+    const QJsonObject z = zero.toJson();
+    EXPECT_EQ(z.value("zeroResult").toString(), "complete");
+    EXPECT_TRUE(z.value("spanConcentration").isNull());
+    EXPECT_TRUE(z.value("nextDue").isNull());
+}
+
+TEST_F(CertificateTest, WritesAnA4PdfAndTheSameContentAsJson) {
+    const CalibrationCertificateData data = SpanData();
+    QStringList written;
+    QString error;
+    ASSERT_TRUE(CalibrationCertificate::Write(data, dir.path(), &written, &error))
+        << error.toStdString();
+    ASSERT_EQ(written.size(), 2);
+    EXPECT_EQ(written[0], dir.filePath(data.baseName() + ".pdf"));
+    EXPECT_EQ(written[1], dir.filePath(data.baseName() + ".json"));
+    const QByteArray pdf = ReadAll(written[0]);
+    EXPECT_TRUE(pdf.startsWith("%PDF-"));
+    // A4 portrait: 595 x 842 points.
+    const QRegularExpressionMatch box =
+        QRegularExpression(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"))
+            .match(QString::fromLatin1(pdf));
+    ASSERT_TRUE(box.hasMatch());
+    EXPECT_NEAR(box.captured(1).toDouble(), 595.0, 1.0);
+    EXPECT_NEAR(box.captured(2).toDouble(), 842.0, 1.0);
+    EXPECT_EQ(QJsonDocument::fromJson(ReadAll(written[1])).object(), data.toJson());
+
+    // A folder that cannot take the files: a reason and no half pair.
+    written.clear();
+    const QString missing = dir.filePath("no/such/folder");
+    EXPECT_FALSE(CalibrationCertificate::Write(data, missing, &written, &error));
+    EXPECT_TRUE(written.isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(CertificateTest, RowsFollowTheProgramsLanguage) {
+    const CalibrationCertificateData data = SpanData();
+    const auto en = CalibrationCertificate::Rows(data);
+    ASSERT_FALSE(en.isEmpty());
+    EXPECT_EQ(en.first().first, QStringLiteral("Model"));
+    bool before = false;
+    for (const auto& [caption, value] : en)
+        if (caption == QStringLiteral("Reading Before Calibration"))
+            before = value == QStringLiteral("48 %LEL");
+    EXPECT_TRUE(before);
+    SetMessageLanguage(QStringLiteral("JP"));
+    const auto ja = CalibrationCertificate::Rows(data);
+    ASSERT_EQ(ja.size(), en.size());
+    EXPECT_EQ(ja.first().first, QStringLiteral("機種"));
+}
+
+// ---- In the calibration window ----
+
+class QuietPrompts : public UiPrompts {
+public:
+    bool question(QWidget*, const QString&, const QString&) override { return true; }
+    void information(QWidget*, const QString&, const QString&) override {}
+    void critical(QWidget*, const QString&, const QString&) override {}
+    void message(QWidget*, const QString&, const QString&) override {}
+    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+};
+
+class CertificateWindowTest : public CertificateTest {
+protected:
+    void SetUp() override {
+        CertificateTest::SetUp();
+        m_savedFolder = AppState::StartupFolder();
+        AppState::setStartupFolder(dir.path());
+        AppState::setOperationState(0);
+        AppState::setDebugMode(false);
+        AppState::setFactoryMode(false);
+        CalibrationCertificate::setEnabled(true);
+    }
+    void TearDown() override {
+        window.reset();
+        detector.reset();
+        CalibrationCertificate::setEnabled(false);
+        AppState::setOperationState(0);
+        AppState::setStartupFolder(m_savedFolder);
+        CertificateTest::TearDown();
+    }
+    frmCalibration* openCalibration() {
+        auto ownedClock = std::make_unique<VirtualClock>();
+        ownedClock->setStartDateTime(kNow);
+        clock = ownedClock.get();
+        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
+        detector = std::make_unique<SimDetector>(QStringLiteral("KM"));
+        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
+        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
+        window = std::make_unique<frmMain>(std::move(link));
+        window->setPrompts(&prompts);
+        window->show();
+        const qint64 end = clock->nowMs() + 60000;
+        while (!window->link().Connected() && clock->nowMs() < end)
+            clock->waitForEvents(end);
+        EXPECT_TRUE(window->link().Connected());
+        QTest::mouseClick(window->cmdDown(1), Qt::LeftButton);
+        EXPECT_TRUE(window->working().CommFlags());
+        QTest::mouseClick(window->cmdOption(2), Qt::LeftButton);
+        return frmCalibration::Loaded();
+    }
+    QStringList certificates() const {
+        return QDir(dir.path()).entryList({"*_calibration.*"}, QDir::Files, QDir::Name);
+    }
+
+    QuietPrompts prompts;
+    VirtualClock* clock = nullptr;
+    std::unique_ptr<SimDetector> detector;
+    std::unique_ptr<frmMain> window;
+
+private:
+    QString m_savedFolder;
+};
+
+TEST_F(CertificateWindowTest, CompletedSpanWritesBothFilesWithTheDetectorsRecord) {
+    frmCalibration* calibration = openCalibration();
+    ASSERT_NE(calibration, nullptr);
+    QTest::mouseClick(calibration->cmdCal(1), Qt::LeftButton);
+    ASSERT_TRUE(calibration->CalibResult());
+
+    const QStringList files = certificates();
+    ASSERT_EQ(files.size(), 2) << files.join(' ').toStdString();
+    EXPECT_TRUE(files[0].endsWith("_calibration.json"));
+    EXPECT_TRUE(files[1].endsWith("_calibration.pdf"));
+    const QJsonObject o = QJsonDocument::fromJson(ReadAll(dir.filePath(files[0]))).object();
+    EXPECT_EQ(o.value("calibration").toString(), "span");
+    EXPECT_EQ(o.value("serialNo").toString(), window->working().SerialNo());
+    const double span = calibration->record().AutoCalib(0);
+    EXPECT_EQ(o.value("spanConcentration").toDouble(), span);
+    // The detector's own record: a little low before, the gas after.
+    EXPECT_NEAR(o.value("readingBefore").toDouble(), span * 0.96, 1.0);
+    EXPECT_EQ(o.value("readingAfter").toDouble(), span);
+    calibration->cmdCal(3)->click();
+}
+
+TEST_F(CertificateWindowTest, CompletedZeroReadsTheRecordBackAndAFailedOneWritesNothing) {
+    frmCalibration* calibration = openCalibration();
+    ASSERT_NE(calibration, nullptr);
+    detector->faults().deadLine = true;
+    QTest::mouseClick(calibration->cmdCal(0), Qt::LeftButton);
+    EXPECT_FALSE(calibration->CalibResult());
+    EXPECT_TRUE(certificates().isEmpty());
+
+    detector->faults().deadLine = false;
+    detector->clearReceivedFrames();
+    QTest::mouseClick(calibration->cmdCal(0), Qt::LeftButton);
+    ASSERT_TRUE(calibration->CalibResult());
+    bool readBack = false;
+    for (const QByteArray& frame : detector->receivedFrames())
+        readBack = readBack || frame.contains("SO,R,");
+    EXPECT_TRUE(readBack);
+    ASSERT_EQ(certificates().size(), 2);
+    const QJsonObject o =
+        QJsonDocument::fromJson(ReadAll(dir.filePath(certificates()[0]))).object();
+    EXPECT_EQ(o.value("calibration").toString(), "zero");
+    EXPECT_EQ(o.value("zeroResult").toString(), "complete");
+    calibration->cmdCal(3)->click();
+}
+
+} // namespace
