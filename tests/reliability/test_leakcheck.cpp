@@ -42,6 +42,7 @@ void ConnectReadWriteDisconnect(const QString& model) {
     const QString saved = AppState::StartupFolder();
     AppState::setStartupFolder(folder.path());
     {
+        clsInstrument record;
         auto* clock = new VirtualClock;
         auto link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
         SimDetector detector(model);
@@ -49,6 +50,7 @@ void ConnectReadWriteDisconnect(const QString& model) {
         link->setRetry(3);
         link->setTimeout(1);
         link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
+        link->setInstrument(&record);
         link->setSerialComm(false);
         link->DetectIrdaModule();
         const qint64 end = clock->nowMs() + 60000;
@@ -56,13 +58,13 @@ void ConnectReadWriteDisconnect(const QString& model) {
             clock->waitForEvents(end);
         ASSERT_TRUE(link->Connected());
 
-        clsInstrument record;
         ASSERT_TRUE(link->GetInstrument(record));
         record.ClearChangeFlags();
         record.setStationID(QStringLiteral("LEAK CHECK"));
         ASSERT_TRUE(link->SetInstrument(record));
         clsInstrument again;
         ASSERT_TRUE(link->GetInstrument(again));
+        link->setInstrument(&record);
         EXPECT_EQ(again.StationID(), QStringLiteral("LEAK CHECK"));
         link->DisConnect();
         link->setTimerEnabled(false);
