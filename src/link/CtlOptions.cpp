@@ -211,6 +211,8 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
             o.identity = true;
         } else if (name == QLatin1String("force")) {
             o.force = true;
+        } else if (name == QLatin1String("certificate")) {
+            o.certificate = true;
         } else if (name == QLatin1String("help")) {
             o.help = true;
         } else if (name == QLatin1String("version")) {
@@ -242,6 +244,8 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
         return fail(QStringLiteral("Option --identity belongs to the command write."));
     if (o.force && !spec->force)
         return fail(QStringLiteral("Option --force belongs to the commands write and compare."));
+    if (o.certificate && o.command != QLatin1String("zero") && o.command != QLatin1String("span"))
+        return fail(QStringLiteral("Option --certificate belongs to the commands zero and span."));
     if (o.count && !spec->count)
         return fail(QStringLiteral("Option --count belongs to the command watch."));
     for (const QString& a : std::as_const(o.arguments))
@@ -298,8 +302,10 @@ QString CtlOptions::UsageText() {
         "  compare MASTER [--force] compare the detector with a master file\n"
         "  set-clock [YYYY-MM-DDTHH:MM:SS]\n"
         "                           set the detector's clock (default: now)\n"
-        "  zero                     zero calibration in fresh air\n"
-        "  span [CONCENTRATION]     span calibration with test gas\n"
+        "  zero [--certificate]     zero calibration in fresh air\n"
+        "  span [CONCENTRATION] [--certificate]\n"
+        "                           span calibration with test gas; --certificate writes the\n"
+        "                           calibration certificate as JSON into the folder\n"
         "  watch [--count N]        show the live reading every second\n"
         "  default                  restore the detector's defaults\n"
         "  clear-log                clear the logger data\n"

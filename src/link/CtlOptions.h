@@ -47,6 +47,7 @@ public:
     QStringList arguments;              // its arguments
     bool identity = false;              // write --identity
     bool force = false;                 // write / compare --force
+    bool certificate = false;           // zero / span --certificate
     std::optional<int> count;           // watch --count N
     std::optional<QDateTime> clockTime; // set-clock YYYY-MM-DDTHH:MM:SS (local time)
     std::optional<float> concentration; // span CONCENTRATION

@@ -4,6 +4,7 @@
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/WireFormat.h"
+#include "link/CalibrationCertificateData.h"
 #include "link/CtlReport.h"
 #include "link/Frame.h"
 #include "link/LinkClock.h"
@@ -528,7 +529,12 @@ int CtlRunner::cmdZero() {
                                    "\"%1\".")
                         .arg(status),
                     json);
-    return succeed(QStringLiteral("Zero calibration complete."), json);
+    QString text = QStringLiteral("Zero calibration complete.");
+    if (m_options.certificate) {
+        const int code = writeCertificate(CalibrationCertificateData::Kind::Zero, json, text);
+        if (code != CtlOptions::ExitOk) return code;
+    }
+    return succeed(text, json);
 }
 
 int CtlRunner::cmdSpan() {
@@ -624,9 +630,13 @@ int CtlRunner::cmdSpan() {
                          FormatReading(cal.CalibAfter(0), places));
     }
     link.setInstrument(&m_record);
-    return succeed(QStringLiteral("Span calibration with %1 %2 complete%3.")
-                       .arg(FormatDigits(target, places), cal.GasUnit(0).trimmed(), after),
-                   json);
+    QString text = QStringLiteral("Span calibration with %1 %2 complete%3.")
+                       .arg(FormatDigits(target, places), cal.GasUnit(0).trimmed(), after);
+    if (m_options.certificate) {
+        const int code = writeCertificate(CalibrationCertificateData::Kind::Span, json, text);
+        if (code != CtlOptions::ExitOk) return code;
+    }
+    return succeed(text, json);
 }
 
 int CtlRunner::cmdWatch() {
@@ -685,6 +695,39 @@ int CtlRunner::cmdWatch() {
                                : QStringLiteral("The detector stopped sending readings."));
     if (m_stop && wanted > 0 && readings < wanted)
         return fail(CtlOptions::ExitFailed, QStringLiteral("Cancelled."));
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObject& json,
+                                QString& text) {
+    // The certificate names the detector: its identity and its latest calibration record.
+    m_link->setInstrument(&m_record);
+    if (m_stop || !m_link->GetInstrument(m_record) || !m_link->GetLatestHistory(m_record))
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The calibration is complete, but reading the detector for its "
+                                   "certificate failed: %1.")
+                        .arg(failureReason()),
+                    json);
+    const QDateTime now = m_link->clock()->currentDateTime();
+    const double offset = m_record.SysDateOffset();
+    const QDateTime detectorTime =
+        std::isfinite(offset) && std::fabs(offset) < 3.0e6
+            ? now.addMSecs(static_cast<qint64>(std::llround(offset * 86400000.0)))
+            : now;
+    const CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
+        m_record, m_record, 0, kind, true, now, detectorTime);
+    QString path;
+    QString error;
+    if (!data.writeJson(m_folder, &path, &error))
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The calibration is complete, but its certificate %1 could "
+                                   "not be written: %2.")
+                        .arg(Quoted(path), error),
+                    json);
+    json[QStringLiteral("certificate")] = path;
+    text += QStringLiteral("\nCertificate: %1 (JSON; the PDF is written by the window program)")
+                .arg(QDir::toNativeSeparators(path));
+    logLine(QStringLiteral("--- km71ctl: certificate %1 ---").arg(QDir::toNativeSeparators(path)));
     return CtlOptions::ExitOk;
 }
 

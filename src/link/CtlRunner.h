@@ -1,6 +1,7 @@
 #pragma once
 
 #include "instrument/clsInstrument.h"
+#include "link/CalibrationCertificateData.h"
 #include "link/CtlOptions.h"
 
 #include <QJsonObject>
@@ -69,6 +70,7 @@ private:
     int cmdDumpListing();
     int cmdDumpLogger();
     int cmdPorts();
+    int writeCertificate(CalibrationCertificateData::Kind kind, QJsonObject& json, QString& text);
 
     int loadSettingsFile(const QString& path);
     int readDetector(const QString& purpose);
