@@ -510,6 +510,18 @@ TEST_F(CalibrationTest, SpanConcentrationEditorKeepsARefusedTextOpen) {
     EXPECT_TRUE(!editor || !editor->isVisible());
     EXPECT_EQ(cell(calibration, frmCalibration::ColAutoCal), QStringLiteral("75"));
     EXPECT_EQ(calibration->record().AutoCalib(0), 75.0f);
+
+    // An emptied cell turns the row grey while its editor is being committed.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old editor goes
+    grid->editItem(grid->item(kRow, frmCalibration::ColAutoCal));
+    editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->clear();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(cell(calibration, frmCalibration::ColAutoCal), QStringLiteral("-----"));
+    EXPECT_EQ(grid->item(kRow, frmCalibration::ColAutoCal)->foreground().color(), kGrey);
+    EXPECT_FALSE(grid->item(kRow, frmCalibration::ColAutoCal)->flags() & Qt::ItemIsEditable);
 }
 
 TEST_F(CalibrationTest, SpanConcentrationWithADecimalComma) {
