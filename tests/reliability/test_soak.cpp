@@ -58,7 +58,9 @@ TEST_P(Soak, WritesReportedAsDoneAreStoredAndFailuresAreReported) {
     // No growth: after the warm-up the resident memory stays within a small margin (the
     // sanitizer's quarantine grows by design, so the bound is looser there).
     const qint64 margin = UnderSanitizer() ? 256 * 1024 : 8 * 1024;
-    if (rssAfterWarmUp > 0) EXPECT_LT(f.rssEndKb, rssAfterWarmUp + margin);
+    if (rssAfterWarmUp > 0) {
+        EXPECT_LT(f.rssEndKb, rssAfterWarmUp + margin);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, Soak, ::testing::Values("KM", "QZ", "VL"));
