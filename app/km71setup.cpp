@@ -4,6 +4,7 @@
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
+#include "ui/SharedFont.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
 #include "ui/frmOpen.h"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!options.lang.isEmpty()) SetMessageLanguage(options.lang);
+    SharedFont::PreferLanguageFont(UiLanguage());
 
     // 1. One instance per user.
     QLockFile lock(modMain::InstanceLockPath());

@@ -3,6 +3,8 @@
 #include "shell/ToolSettings.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QStringList>
 #include <QWidget>
 
 namespace SharedFont {
@@ -17,6 +19,27 @@ QFont Font() {
     font.setUnderline(spec.Underline);
     font.setStrikeOut(false);
     return font;
+}
+
+QFont ProgramFont() {
+    QFont font = QApplication::font();
+    font.setPointSize(9);
+    return font;
+}
+
+void PreferLanguageFont(const QString& language) {
+    if (language != QLatin1String("JP")) return;
+    const QStringList candidates{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP"),
+                                 QStringLiteral("IPAGothic"), QStringLiteral("Meiryo UI"),
+                                 QStringLiteral("MS UI Gothic")};
+    QFont font = QApplication::font();
+    for (const QString& family : candidates) {
+        if (!QFontDatabase::hasFamily(family)) continue;
+        // The Latin family stays as the second choice.
+        font.setFamilies({family, font.family()});
+        QApplication::setFont(font);
+        return;
+    }
 }
 
 void Apply(QWidget* root) {

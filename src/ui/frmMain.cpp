@@ -1,5 +1,6 @@
 #include "ui/frmMain.h"
 
+#include "factory/frmFsDialog.h"
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
 #include "link/LinkLog.h"
@@ -12,8 +13,12 @@
 #include "ui/ControlStyle.h"
 #include "ui/GasAlarmGrid.h"
 #include "ui/IdentityEdit.h"
+#include "ui/LoggerCheck.h"
+#include "ui/SharedFont.h"
 #include "ui/Sounds.h"
 #include "ui/UiPrompts.h"
+#include "ui/frmCalibration.h"
+#include "ui/frmGasSel.h"
 #include "ui/frmIrCommSelect.h"
 
 #include <QApplication>
@@ -33,6 +38,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTableWidgetItem>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QThread>
@@ -71,7 +77,6 @@ constexpr int kMsgPortErrorTitle = 5741;
 constexpr int kMsgExitTitle = 5742;
 constexpr int kMsgAllFiles = 5743;
 constexpr int kMsgConfigData = 5744;
-constexpr int kMsgNotAvailable = 5745;
 constexpr int kMsgImportFailed = 5746;
 constexpr int kMsgExportFailed = 5747;
 constexpr int kMsgToolConfigFailed = 5748;
@@ -160,8 +165,7 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
     Tool().Catalog.FillDefaults();
 
     buildWidgets();
-    setMinimumSize(int(std::ceil(kMinWidthTwips / twipsPerPixelX())),
-                   int(std::ceil(kMinHeightTwips / twipsPerPixelY())));
+    updateMinimumSize();
 
     m_tmrInter = new QTimer(this);
     m_tmrInter->setInterval(100);
@@ -195,6 +199,10 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
     m_link->DetectIrdaModule();
     if (!m_link->TimerEnabled()) m_link->setTimerEnabled(true);
 
+    applyModeVisibility();
+    packCommandFrames();
+    sizeCommandButtons();
+    updateMinimumSize();
     applyWindowPlacement();
 
     m_clockTag = m_link->clock()->currentDateTime();
@@ -203,7 +211,6 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
 
     removeOldSerialLog();
     m_txtSuffix->setText(Tool().FactoryRecordSuffix);
-    applyModeVisibility();
     UpdateClocks();
 }
 
@@ -238,35 +245,24 @@ void frmMain::buildWidgets() {
         m_fraCommand[i] = new QGroupBox(central);
         m_fraCommand[i]->setObjectName(QStringLiteral("fraCommand%1").arg(i));
     }
-    auto* readLayout = new QVBoxLayout(m_fraCommand[0]);
+    // The buttons are placed by packCommandFrames() once the modes have hidden some.
     for (int slot : kDownButtons) {
         m_cmdDown[slot] = makeButton(m_fraCommand[0], QStringLiteral("cmdDown%1").arg(slot));
-        readLayout->addWidget(m_cmdDown[slot]);
         connect(m_cmdDown[slot], &QPushButton::clicked, this,
                 [this, slot] { cmdDown_Click(slot); });
     }
     m_cmdFRAMDump = makeButton(m_fraCommand[0], QStringLiteral("cmdFRAMDump"));
-    readLayout->addWidget(m_cmdFRAMDump);
-    readLayout->addStretch(1);
-
-    // One column per frame: hidden buttons leave no gaps.
-    auto* writeLayout = new QVBoxLayout(m_fraCommand[1]);
     for (int i = 0; i < kOptionCount; ++i) {
         m_cmdOption[i] = makeButton(m_fraCommand[1], QStringLiteral("cmdOption%1").arg(i));
-        writeLayout->addWidget(m_cmdOption[i]);
         connect(m_cmdOption[i], &QPushButton::clicked, this, [this, i] { cmdOption_Click(i); });
     }
-
-    auto* settingLayout = new QVBoxLayout(m_fraCommand[2]);
     m_cmdFactorySetting = makeButton(m_fraCommand[2], QStringLiteral("cmdFactorySetting"));
     m_cmdCompareMaster = makeButton(m_fraCommand[2], QStringLiteral("cmdCompareMaster"));
     m_cmdImportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdImportSetting"));
     m_cmdExportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdExportSetting"));
     m_cmdExit = makeButton(m_fraCommand[2], QStringLiteral("cmdExit"));
-    for (QPushButton* b : {m_cmdFactorySetting, m_cmdCompareMaster, m_cmdImportSetting,
-                           m_cmdExportSetting, m_cmdExit})
-        settingLayout->addWidget(b);
-    settingLayout->addStretch(1);
+    for (QGroupBox* frame : m_fraCommand)
+        new QGridLayout(frame);
     m_cmdCompareMaster->setEnabled(false);
 
     connect(m_cmdFRAMDump, &QPushButton::clicked, this, &frmMain::onFramDump);
@@ -396,9 +392,9 @@ void frmMain::buildWidgets() {
 
     auto* right = new QVBoxLayout;
     right->addLayout(top);
-    right->addWidget(m_grid, 3);
+    right->addWidget(m_grid, 2);
     right->addLayout(suffixRow);
-    right->addWidget(m_rtbLog, 2);
+    right->addWidget(m_rtbLog, 3);
 
     auto* main = new QHBoxLayout(central);
     main->addLayout(commands, 0);
@@ -432,19 +428,23 @@ void frmMain::applyCaptions() {
         m_lblStatus[i]->setText(LoadMessage(kMsgLampFirst + i));
     m_lblTitle->setText(LoadMessage(kMsgDownloadState));
     m_lblSuffix->setText(LoadMessage(kMsgSuffix));
+    sizeCommandButtons();
+}
 
+void frmMain::sizeCommandButtons() {
     // Every command button is as wide as the widest caption with a margin on both sides.
     const QList<QPushButton*> buttons = findChildren<QPushButton*>();
     int widest = 0;
-    for (const QPushButton* b : buttons)
-        widest = std::max(widest, b->fontMetrics().horizontalAdvance(b->text()));
+    for (QPushButton* b : buttons) {
+        b->setMinimumWidth(0);
+        widest = std::max(widest, b->sizeHint().width());
+    }
     for (QPushButton* b : buttons)
-        b->setMinimumWidth(widest + 32);
+        b->setMinimumWidth(widest + 24);
 }
 
 void frmMain::applyFont() {
-    QFont font = QApplication::font();
-    font.setPointSize(9);
+    const QFont font = SharedFont::ProgramFont();
     setFont(font);
     for (QWidget* child : findChildren<QWidget*>())
         child->setFont(font);
@@ -464,6 +464,61 @@ void frmMain::applyModeVisibility() {
          {static_cast<QWidget*>(m_cmdOption[8]), static_cast<QWidget*>(m_cmdOption[9]),
           static_cast<QWidget*>(m_cmdOption[10]), static_cast<QWidget*>(m_cmdCompareMaster)})
         w->setVisible(factory);
+}
+
+void frmMain::packCommandFrames() {
+    // Visible buttons in order, top to bottom; a frame with more than four uses two columns, so
+    // that the debug and factory buttons fit the window's height. Hidden ones leave no gaps.
+    std::array<QList<QPushButton*>, 3> frames;
+    for (int slot : kDownButtons)
+        frames[0] << m_cmdDown[slot];
+    frames[0] << m_cmdFRAMDump;
+    for (QPushButton* b : m_cmdOption)
+        frames[1] << b;
+    frames[2] << m_cmdFactorySetting << m_cmdCompareMaster << m_cmdImportSetting
+              << m_cmdExportSetting << m_cmdExit;
+    for (int f = 0; f < 3; ++f) {
+        auto* layout = static_cast<QGridLayout*>(m_fraCommand[f]->layout());
+        QList<QPushButton*> shown;
+        for (QPushButton* b : frames[f]) {
+            layout->removeWidget(b);
+            if (!b->isHidden()) shown << b;
+        }
+        const int columns = shown.size() > 4 ? 2 : 1;
+        const int rows = int((shown.size() + columns - 1) / columns);
+        for (int k = 0; k < shown.size(); ++k)
+            layout->addWidget(shown[k], k % rows, k / rows);
+    }
+}
+
+void frmMain::updateMinimumSize() {
+    // The twips minimum, or more when the controls need more (many buttons, large fonts).
+    QSize least(int(std::ceil(kMinWidthTwips / twipsPerPixelX())),
+                int(std::ceil(kMinHeightTwips / twipsPerPixelY())));
+    // The grid is never narrower than its captions and values need; the value columns share
+    // the width evenly, so each gets what the widest of them needs.
+    if (m_grid) {
+        const QFontMetrics metrics(m_grid->font());
+        int need = 2 * m_grid->frameWidth() + m_grid->verticalScrollBar()->sizeHint().width();
+        int widestValue = 40;
+        for (int c = 0; c < m_grid->columnCount(); ++c) {
+            int column = c <= GasAlarmGrid::ColEnable ? m_grid->columnWidth(c) : 40;
+            for (int r = 1; r < m_grid->rowCount(); ++r)
+                if (const QTableWidgetItem* item = m_grid->item(r, c))
+                    column = std::max(column, metrics.horizontalAdvance(item->text()) + 16);
+            if (c <= GasAlarmGrid::ColEnable)
+                need += column;
+            else
+                widestValue = std::max(widestValue, column);
+        }
+        need += widestValue * (m_grid->columnCount() - GasAlarmGrid::ColEnable - 1);
+        m_grid->setMinimumWidth(need);
+    }
+    if (QLayout* layout = centralWidget()->layout()) {
+        layout->activate();
+        least = least.expandedTo(minimumSizeHint());
+    }
+    setMinimumSize(least);
 }
 
 double frmMain::twipsPerPixelX() const {
@@ -675,6 +730,7 @@ void frmMain::RefreshInstrumentView() {
         m_grid->Rebuild(blank);
         m_grid->setRefreshing(false);
     }
+    updateMinimumSize();
     m_displayRefresh = false;
 }
 
@@ -756,6 +812,9 @@ void frmMain::Form_Activate() {
 }
 
 void frmMain::showEvent(QShowEvent* event) {
+    // Measured once the window is polished: the fonts are final then.
+    sizeCommandButtons();
+    updateMinimumSize();
     QMainWindow::showEvent(event);
     if (m_firstActivation) Form_Activate();
 }
@@ -812,6 +871,9 @@ void frmMain::onConnect() {
 void frmMain::onDensty(float& value) {
     m_latestReading = value;
     m_latestReadingNew = true;
+    if (frmCalibration::WindowOpenFlag())
+        if (frmCalibration* calibration = frmCalibration::Loaded())
+            calibration->Refresh_InstMoment();
     emit readingArrived(value);
 }
 
@@ -851,8 +913,10 @@ void frmMain::onIntervalActivated(int index) {
 }
 
 void frmMain::onGridEnableToggled(int gas) {
-    // The grid has already refused to switch off a locked gas; the view shows the record again.
-    Q_UNUSED(gas);
+    // The grid has already refused to switch off a locked gas; for any other the operator picks
+    // the gas the channel is to carry, and the view shows the record again.
+    if (m_displayRefresh) return;
+    SelectGas(this, m_working, gas);
     RefreshInstrumentView();
 }
 
@@ -865,11 +929,15 @@ void frmMain::onSuffixEdited(const QString& text) {
 }
 
 void frmMain::onFactorySetting() {
-    AddInfo(LoadMessage(kMsgNotAvailable, {m_cmdFactorySetting->text()}), ColourFailure());
+    // The dialog edits a copy and hands back only what it changed.
+    frmFsDialog dialog(&m_working, this);
+    dialog.setPrompts(m_prompts);
+    dialog.exec();
+    RefreshInstrumentView();
 }
 
 void frmMain::onFramDump() {
-    AddInfo(LoadMessage(kMsgNotAvailable, {m_cmdFRAMDump->text()}), ColourFailure());
+    FramDumpCommand(*this);
 }
 
 // ---- Configuration files and the master comparison ----

@@ -184,6 +184,9 @@ private:
     void buildWidgets();
     void applyCaptions();
     void applyFont();
+    void sizeCommandButtons();
+    void packCommandFrames();
+    void updateMinimumSize();
     void applyModeVisibility();
     void applyWindowPlacement();
     void storeWindowPlacement();

@@ -1,6 +1,7 @@
 // The main window with real widgets against the in-process simulated detector on virtual time:
 // captions, title, mode-dependent buttons, the enable table, lamps and link events, the two
 // clocks, configuration files, the master comparison and the exit path.
+#include "factory/frmFsDialog.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/clsInstrument.h"
 #include "link/Frame.h"
@@ -18,6 +19,7 @@
 #include "ui/frmMain.h"
 #include "ui/modMain.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +33,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
@@ -623,6 +626,26 @@ TEST_F(MainWindowTest, CompareMasterAfterAReadListsTheDifferencesAndSounds) {
     }
     EXPECT_EQ(texts, (QStringList{QStringLiteral("User ID"), QStringLiteral("Warning <> MASTER")}));
     EXPECT_EQ(Sounds::LastRequested(), QStringLiteral("NG.wav"));
+}
+
+TEST_F(MainWindowTest, DetailSettingsEditsTheWorkingRecordInTheFactoryDialog) {
+    openWindow();
+    connectDetector();
+    QString dialogName;
+    clsInstrument* handed = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<frmFsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialogName = dialog->metaObject()->className();
+        handed = dialog->Instrument();
+        dialog->cmdCancel_Click();
+    });
+    window->working().setUserID(QStringLiteral("BEFORE"));
+    window->txtOption(2)->clear();
+    click(window->cmdFactorySetting());
+    EXPECT_EQ(dialogName, QStringLiteral("frmFsDialog"));
+    EXPECT_EQ(handed, &window->working());
+    EXPECT_EQ(window->txtOption(2)->text(), QStringLiteral("BEFORE")) << "the view was refreshed";
 }
 
 // ---- Exit ----

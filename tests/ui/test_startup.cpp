@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,6 +51,14 @@ public:
     bool answerYes = true;
     QStringList shown;
 };
+
+// Saves a picture of `widget` as <KM71_SHOTS_DIR>/<name>.png when that variable is set (the
+// screenshot script sets it).
+void SaveShot(QWidget* widget, const QString& name) {
+    const QString folder = qEnvironmentVariable("KM71_SHOTS_DIR");
+    if (folder.isEmpty()) return;
+    widget->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")), "PNG");
+}
 
 // Keeps the process-wide state of each test to itself.
 class StartupTest : public ::testing::Test {
@@ -185,6 +194,7 @@ TEST_F(StartupTest, OpeningFormLaysItsPartsOutWithoutOverlapAndClosesAfterItsTim
         frmOpen form;
         form.setPrompts(&prompts);
         form.show();
+        SaveShot(&form, QStringLiteral("open_") + QString::fromLatin1(language).toLower());
         EXPECT_EQ(form.imgLogo()->size(), QSize(180, 180));
         const QList<QWidget*> parts = {form.imgLogo(),     form.lblTitle(),   form.lblTM(),
                                        form.lblPlatform(), form.lblVersion(), form.lblCopyright(),
@@ -231,6 +241,9 @@ TEST_F(StartupTest, PasswordDialogRefusesWrongTextsAsOftenAsTheyComeAndIgnoresCa
     int accepted = 0;
     QObject::connect(&dialog, &frmPassword::passwordAccepted, [&] { ++accepted; });
     dialog.show();
+    QTest::keyClicks(dialog.txtPass(), QStringLiteral("73"));
+    SaveShot(&dialog, QStringLiteral("password_en"));
+    dialog.txtPass()->clear();
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("71-Series - Setup Program"));
     EXPECT_EQ(dialog.lblPass()->text(), QStringLiteral("Please input password."));
     EXPECT_EQ(dialog.cmdOK()->text(), QStringLiteral("OK"));
@@ -296,6 +309,7 @@ TEST_F(StartupTest, JapanesePasswordDialogAndQuestion) {
     frmPassword dialog;
     dialog.setPrompts(&prompts);
     dialog.show();
+    SaveShot(&dialog, QStringLiteral("password_ja"));
     EXPECT_EQ(dialog.lblPass()->text(), QString::fromUtf8("ﾊﾟｽﾜｰﾄﾞを入力してください。"));
     EXPECT_EQ(dialog.cmdCancel()->text(), QString::fromUtf8("ｷｬﾝｾﾙ"));
     dialog.txtPass()->setText(QStringLiteral("0000"));
