@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <memory>
-#include <type_traits>
 
 namespace {
 
@@ -119,16 +118,6 @@ bool ClearStep(frmMain& window, bool power) {
     return false;
 }
 
-// TEMPORARY until the hook
-template <typename W> bool RunDownloadTemp(W& w) {
-    if constexpr (std::is_same_v<decltype(w.LoggerDownloadWorkflow()), bool>)
-        return w.LoggerDownloadWorkflow();
-    else {
-        w.LoggerDownloadWorkflow();
-        return true;
-    }
-}
-
 } // namespace
 
 QString CheckReferenceName(const QString& gasName) {
@@ -222,7 +211,7 @@ bool CheckLoggerArea(frmMain& window) {
     }
 
     // Read the logger memory back; the download shows its own dialog and ends in state 0.
-    const bool downloaded = RunDownloadTemp(window);
+    const bool downloaded = window.LoggerDownloadWorkflow();
     // The download enables the command frames when it ends; the check is not over yet.
     window.EnableCommandFrames(false);
 

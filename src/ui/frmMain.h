@@ -167,8 +167,8 @@ public:
     void MaintenanceWorkflow(int button);
     // Powers the detector off.
     void PowerOffWorkflow();
-    // Downloads the logger data into the logger image file.
-    void LoggerDownloadWorkflow();
+    // Downloads the logger data into the logger image file; true when it was read completely.
+    bool LoggerDownloadWorkflow();
 
 signals:
     // A concentration reading of gas 0 arrived from the link.

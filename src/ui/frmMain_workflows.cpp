@@ -504,7 +504,7 @@ void frmMain::PowerOffWorkflow() {
     hv.DetectIrdaModule();
 }
 
-void frmMain::LoggerDownloadWorkflow() {
+bool frmMain::LoggerDownloadWorkflow() {
     uclHvif& hv = link();
     AppState::setOperationState(1);
     frmUpload dialog(&hv, this);
@@ -518,13 +518,14 @@ void frmMain::LoggerDownloadWorkflow() {
     });
 
     const QDateTime start = hv.clock()->currentDateTime();
+    bool ok = false;
     if (!hv.Connected()) {
         AddInfo(LoadMessage(kMsgNoResponse), ColourFailure());
         hv.AddLog(LoadMessage(kMsgLoggerNoResponseLog, {DateText(start)}));
     } else {
         AddInfo(LoadMessage(kMsgLoggerStart), ColourProgress());
         hv.AddLog(LoadMessage(kMsgLoggerStartLog, {DateText(start)}));
-        bool ok = hv.GetRomNo(working());
+        ok = hv.GetRomNo(working());
         if (ok) {
             const QString path = LoggerImagePath();
             ok = hv.GetBinDump(path, kLoggerFirstBlock, kLoggerLastBlock);
@@ -553,4 +554,5 @@ void frmMain::LoggerDownloadWorkflow() {
     dialog.Finish();
     AppState::setOperationState(0);
     EnableCommandFrames(true);
+    return ok;
 }
