@@ -156,33 +156,20 @@ TEST_F(GasSelectTest, OnlyEntriesZeroToSevenAreOfferedInTwoColumnsFromFive) {
     EXPECT_EQ(dialog.Rows(), 3);
 }
 
-TEST_F(GasSelectTest, ApplyCopiesTheEntryOfTheModelColumn) {
-    clsInstrument record = Detector("KM");
-    record.setGasEnabled(0, false);
-    ASSERT_TRUE(ApplyGasListEntry(record, 0, 3));
-    EXPECT_TRUE(record.GasEnabled(0));
-    EXPECT_EQ(record.GasName(0), "CH4");
-    EXPECT_EQ(record.GasUnit(0), "VOL%");
-    EXPECT_EQ(record.GasPoint(0), 2);
-    EXPECT_FLOAT_EQ(record.GasDesit(0), 0.05f);
-    EXPECT_FLOAT_EQ(record.GasFullScale(0), 5.0f);
-    EXPECT_FLOAT_EQ(record.Warning(0), 0.5f);
-    EXPECT_FLOAT_EQ(record.Alarm(0), 2.5f);
-    EXPECT_FLOAT_EQ(record.Stel(0), -101.0f);
-    EXPECT_FLOAT_EQ(record.AutoCalib(0), 2.5f);
-    EXPECT_TRUE(record.Change_GasEnable(0));
-    EXPECT_TRUE(record.Change_Warn(0));
-
-    // An unknown model or a missing entry still enables the gas, and copies nothing.
-    for (int entry : {-1, 17}) {
-        clsInstrument other = Detector("KM");
-        other.setGasEnabled(0, false);
-        EXPECT_FALSE(ApplyGasListEntry(other, 0, entry));
-        EXPECT_TRUE(other.GasEnabled(0));
-        EXPECT_EQ(other.GasName(0), "XX");
-    }
+TEST_F(GasSelectTest, ApplyTakesTheEntryFromTheColumnOfTheRecordsModel) {
+    clsInstrument km = Detector("KM");
+    ASSERT_TRUE(ApplyGasListEntry(km, 0, 3));
+    EXPECT_EQ(km.GasUnit(0), "VOL%");
+    EXPECT_FLOAT_EQ(km.GasFullScale(0), 5.0f);
+    clsInstrument vl = Detector("VL");
+    vl.setGasName(0, QStringLiteral("H2S"));
+    ASSERT_TRUE(ApplyGasListEntry(vl, 0, 1));
+    EXPECT_FLOAT_EQ(vl.GasFullScale(0), 30.0f);
+    // An unknown model still gets its gas enabled, and nothing else.
     clsInstrument unknown = Detector("ZZ");
+    unknown.setGasEnabled(0, false);
     EXPECT_FALSE(ApplyGasListEntry(unknown, 0, 0));
+    EXPECT_TRUE(unknown.GasEnabled(0));
     EXPECT_EQ(unknown.GasName(0), "XX");
 }
 
@@ -197,18 +184,6 @@ TEST_F(GasSelectTest, ChoosingOxygenOnAQzSetsTheOxygenAlarmType) {
     EXPECT_EQ(record.AlarmO2(), 1);
     EXPECT_EQ(record.OverScale(0), 1);
     EXPECT_FLOAT_EQ(Tool().FactoryAutoCal(0), 0.0f);
-}
-
-TEST_F(GasSelectTest, ChoosingAGasStoresItsFactoryCalibrationValue) {
-    clsInstrument record = Detector("KM");
-    Answer answer{1, 0};
-    ArmAnswer(answer);
-    EXPECT_TRUE(SelectGas(nullptr, record, 0));
-    EXPECT_EQ(answer.captions.size(), 4);
-    EXPECT_EQ(record.GasName(0), "HC");
-    EXPECT_FLOAT_EQ(Tool().FactoryAutoCal(0), 50.0f);
-    EXPECT_EQ(record.OverScale(0), 1);
-    EXPECT_EQ(record.AlarmO2(), 2) << "not an oxygen gas";
 }
 
 TEST_F(GasSelectTest, CancelAndTheCloseBoxChangeNothing) {
@@ -322,6 +297,7 @@ TEST_F(GridGasChoiceTest, ChoosingAGasInTheDialogShowsItInTheGrid) {
     EXPECT_EQ(window->grid()->item(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColEnable)->checkState(),
               Qt::Checked);
     EXPECT_EQ(record.OverScale(0), 1);
+    EXPECT_FLOAT_EQ(Tool().FactoryAutoCal(0), 2.5f);
 }
 
 TEST_F(GridGasChoiceTest, CancelKeepsTheGasAndTheBoxChecked) {
