@@ -543,6 +543,50 @@ TEST_F(CalibrationTest, SpanConcentrationWithADecimalComma) {
 
 // ---- Live readings and leaving ----
 
+TEST_F(CalibrationTest, LiveReadingsReachTheGridUntilTheWindowCloses) {
+    enum class Leave { ExitButton, CloseBox, Escape };
+    for (const Leave leave : {Leave::ExitButton, Leave::CloseBox, Leave::Escape}) {
+        SCOPED_TRACE(static_cast<int>(leave));
+        openMain();
+        detector->setValue("DN", "   25");
+        QPointer<frmCalibration> calibration = openCalibration();
+        ASSERT_FALSE(calibration.isNull());
+        clock->advance(1500);
+        EXPECT_EQ(cell(calibration, frmCalibration::ColReading), QStringLiteral("25"));
+
+        // A deselected gas shows no reading.
+        QTableWidgetItem* box = calibration->vfgCal()->item(kRow, frmCalibration::ColSelect);
+        box->setCheckState(Qt::Unchecked);
+        detector->setValue("DN", "   30");
+        clock->advance(1000);
+        EXPECT_EQ(cell(calibration, frmCalibration::ColReading), QStringLiteral("-----"));
+        box->setCheckState(Qt::Checked);
+        EXPECT_EQ(cell(calibration, frmCalibration::ColReading), QStringLiteral("30"));
+
+        switch (leave) {
+        case Leave::ExitButton:
+            click(calibration->cmdCal(3));
+            break;
+        case Leave::CloseBox:
+            calibration->close();
+            break;
+        case Leave::Escape:
+            QTest::keyClick(calibration, Qt::Key_Escape);
+            break;
+        }
+        EXPECT_FALSE(window->link().RunDensty());
+        EXPECT_EQ(frmCalibration::Loaded(), nullptr);
+        EXPECT_TRUE(frmCalibration::WindowOpenFlag()) << "the flag stays set";
+        detector->clearReceivedFrames();
+        clock->advance(3000);
+        EXPECT_EQ(readingPolls(), 0);
+        EXPECT_TRUE(calibration.isNull()) << "the window is gone";
+
+        window.reset();
+        detector.reset();
+    }
+}
+
 TEST_F(CalibrationTest, ResultTextNamesEachGasWithItsOutcome) {
     openMain();
     detector->setValue("DN", "   42");
