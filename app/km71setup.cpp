@@ -4,6 +4,7 @@
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
+#include "ui/CalibrationCertificate.h"
 #include "ui/SharedFont.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
 
     // 6. The built-in password; 7. the password dialog, without blocking.
     AppState::setAccessPassword(QStringLiteral("7305"));
+    // The calibration window writes a certificate after each completed calibration.
+    CalibrationCertificate::setEnabled(true);
     std::unique_ptr<frmMain> window;
     frmPassword password;
     QObject::connect(&password, &frmPassword::passwordAccepted, &app, [&] {

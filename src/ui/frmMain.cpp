@@ -4,6 +4,7 @@
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
 #include "link/LinkLog.h"
+#include "link/PortHelp.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
@@ -197,6 +198,10 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
     });
     connectLink();
     m_link->DetectIrdaModule();
+    if (m_link->SerialComm() && !m_link->PortOpen())
+        AddInfo(
+            ExplainOpenFailure(m_link->serialTransport()->deviceName(), m_link->lastOpenError()),
+            ColourFailure());
     if (!m_link->TimerEnabled()) m_link->setTimerEnabled(true);
 
     applyModeVisibility();
