@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -127,6 +128,21 @@ TEST_F(CertificateTest, WritesAnA4PdfAndTheSameContentAsJson) {
     EXPECT_NEAR(box.captured(1).toDouble(), 595.0, 1.0);
     EXPECT_NEAR(box.captured(2).toDouble(), 842.0, 1.0);
     EXPECT_EQ(QJsonDocument::fromJson(ReadAll(written[1])).object(), data.toJson());
+
+    // The PDF opens in a real reader: its first page renders, and its text holds the serial
+    // number (poppler's pdftoppm and pdftotext, installed with the project's packages).
+    QProcess render;
+    render.start(QStringLiteral("pdftoppm"),
+                 {"-png", "-r", "40", "-f", "1", "-l", "1", "-singlefile", written[0],
+                  dir.filePath("page1")});
+    ASSERT_TRUE(render.waitForFinished(60000)) << "pdftoppm did not run";
+    EXPECT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
+    EXPECT_GT(QFile(dir.filePath("page1.png")).size(), 1000);
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {"-f", "1", "-l", "1", written[0], "-"});
+    ASSERT_TRUE(text.waitForFinished(60000)) << "pdftotext did not run";
+    EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).contains(data.serialNo))
+        << "the first page does not show the serial number";
 
     // A folder that cannot take the files: a reason and no half pair.
     written.clear();
