@@ -9,7 +9,7 @@
 namespace {
 
 // One command word: its argument count and the command options it takes.
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     int minArgs;
     int maxArgs;
@@ -19,7 +19,7 @@ struct CommandSpec {
     bool count;
 };
 
-constexpr CommandSpec kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {"info", 0, 0, "", false, false, false},
     {"read", 1, 1, "a FILE", false, false, false},
     {"write", 1, 1, "a FILE", true, true, false},
@@ -38,9 +38,9 @@ constexpr CommandSpec kCommands[] = {
     {"ports", 0, 0, "", false, false, false},
 };
 
-const CommandSpec* FindCommand(const QString& word) {
-    for (const CommandSpec& spec : kCommands)
-        if (word == QLatin1String(spec.name)) return &spec;
+const CommandEntry* FindCommand(const QString& word) {
+    for (const CommandEntry& entry : kCommands)
+        if (word == QLatin1String(entry.name)) return &entry;
     return nullptr;
 }
 
@@ -231,22 +231,22 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
     if (positional.isEmpty()) return fail(QStringLiteral("No command given."));
 
     o.command = positional.takeFirst().toLower();
-    const CommandSpec* spec = FindCommand(o.command);
-    if (!spec) return fail(QStringLiteral("Unknown command \"%1\".").arg(o.command));
+    const CommandEntry* entry = FindCommand(o.command);
+    if (!entry) return fail(QStringLiteral("Unknown command \"%1\".").arg(o.command));
     o.arguments = positional;
-    if (o.arguments.size() < spec->minArgs)
+    if (o.arguments.size() < entry->minArgs)
         return fail(QStringLiteral("The command %1 needs %2.")
-                        .arg(o.command, QLatin1String(spec->argName)));
-    if (o.arguments.size() > spec->maxArgs)
+                        .arg(o.command, QLatin1String(entry->argName)));
+    if (o.arguments.size() > entry->maxArgs)
         return fail(QStringLiteral("Too many arguments for %1: \"%2\".")
-                        .arg(o.command, o.arguments.at(spec->maxArgs)));
-    if (o.identity && !spec->identity)
+                        .arg(o.command, o.arguments.at(entry->maxArgs)));
+    if (o.identity && !entry->identity)
         return fail(QStringLiteral("Option --identity belongs to the command write."));
-    if (o.force && !spec->force)
+    if (o.force && !entry->force)
         return fail(QStringLiteral("Option --force belongs to the commands write and compare."));
     if (o.certificate && o.command != QLatin1String("zero") && o.command != QLatin1String("span"))
         return fail(QStringLiteral("Option --certificate belongs to the commands zero and span."));
-    if (o.count && !spec->count)
+    if (o.count && !entry->count)
         return fail(QStringLiteral("Option --count belongs to the command watch."));
     for (const QString& a : std::as_const(o.arguments))
         if (a.trimmed().isEmpty())

@@ -10,13 +10,13 @@
 namespace SharedFont {
 
 QFont Font() {
-    const FontSpec& spec = Tool().SharedFont;
+    const FontSpec& stored = Tool().SharedFont;
     QFont font = QApplication::font();
-    if (!spec.Name.trimmed().isEmpty()) font.setFamily(spec.Name.trimmed());
-    font.setPointSizeF(spec.Size > 0.0f ? spec.Size : 9.0);
-    font.setBold(spec.Bold);
-    font.setItalic(spec.Italic);
-    font.setUnderline(spec.Underline);
+    if (!stored.Name.trimmed().isEmpty()) font.setFamily(stored.Name.trimmed());
+    font.setPointSizeF(stored.Size > 0.0f ? stored.Size : 9.0);
+    font.setBold(stored.Bold);
+    font.setItalic(stored.Italic);
+    font.setUnderline(stored.Underline);
     font.setStrikeOut(false);
     return font;
 }
