@@ -12,7 +12,7 @@ namespace {
 
 clsInstrument sampleRecord(const QString& gas) {
     clsInstrument r;
-    r.setSpecNo("SPEC-1");
+    r.setSpecNo("SP-0001");
     r.setUserID("USER 7");
     r.setStationID("LINE A");
     r.setSerialNo("KM71-000123");
@@ -104,7 +104,7 @@ TEST_P(SettingsFileTest, FileLayoutUsesDotsCommasAndCrLf) {
     QFile f(path("b.seq"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
-    EXPECT_TRUE(bytes.startsWith("BS,W,SPEC-1    ,\r\nXZ,W,USER 7          ,\r\n"));
+    EXPECT_TRUE(bytes.startsWith("BS,W,SP-0001   ,\r\nXZ,W,USER 7          ,\r\n"));
     EXPECT_TRUE(bytes.contains("\r\nGJ,W,CH4   100    1%LEL,\r\n"));
     EXPECT_TRUE(bytes.contains("\r\nA1,W,   10,\r\n"));
     EXPECT_TRUE(bytes.contains("\r\nA2,W,*****,\r\n"));
@@ -166,7 +166,7 @@ TEST_P(SettingsFileTest, ConversionErrorNamesTheLineAndChangesNothing) {
     EXPECT_EQ(result.errorLine, 3);
     EXPECT_TRUE(result.error.contains("Line 3")) << qPrintable(result.error);
     EXPECT_EQ(SettingsFile::Lines(working), SettingsFile::Lines(workingBefore));
-    EXPECT_EQ(working.SpecNo(), "SPEC-1");
+    EXPECT_EQ(working.SpecNo(), "SP-0001");
     EXPECT_FALSE(master.ImportFlag());
 
     const auto missing = SettingsFile::Read(path("nothing-here.seq"), working);
