@@ -5,6 +5,7 @@
 #include "shell/Messages.h"
 #include "shell/ToolSettings.h"
 #include "shell/modGasCommon.h"
+#include "ui/CheckedCellDelegate.h"
 #include "ui/UiPrompts.h"
 
 #include <QAbstractItemModel>
@@ -31,9 +32,6 @@ constexpr int kMsgSensorNotRemoved = 5802;
 constexpr int kMsgSensorOnOff = 5803;
 
 // Editor properties: the cell an editor belongs to and the text its last check accepted.
-constexpr char kEditorRow[] = "gridRow";
-constexpr char kEditorColumn[] = "gridColumn";
-constexpr char kAcceptedText[] = "gridAcceptedText";
 
 // Sets the display-refresh flag for the lifetime of the guard and clears it afterwards.
 class RefreshGuard {
@@ -111,75 +109,6 @@ QTableWidgetItem* headerItem(const QString& text, const QBrush& background) {
 
 } // namespace
 
-// Line-edit editor of the value cells. The grid's check runs when the operator ends the edit with
-// Enter or Tab: a refused text keeps the editor open. Every other way of ending the edit (a
-// click elsewhere, the focus leaving) commits only a text the check accepts and otherwise drops
-// the edit, so the cell always shows what the record holds.
-class GasAlarmGridDelegate : public QStyledItemDelegate {
-public:
-    explicit GasAlarmGridDelegate(GasAlarmGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex& index) const override {
-        auto* editor = new QLineEdit(parent);
-        editor->setFrame(false);
-        editor->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        editor->setProperty(kEditorRow, index.row());
-        editor->setProperty(kEditorColumn, index.column());
-        return editor;
-    }
-
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-        if (auto* line = qobject_cast<QLineEdit*>(editor))
-            line->setText(index.data(Qt::DisplayRole).toString());
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel* model,
-                      const QModelIndex& index) const override {
-        auto* line = qobject_cast<QLineEdit*>(editor);
-        if (!line) return;
-        QString text = line->text();
-        const QVariant accepted = line->property(kAcceptedText);
-        if (!accepted.isValid() || accepted.toString() != text) {
-            if (!m_grid->ValidateEdit(index.row(), index.column(), text)) return;
-        }
-        line->setProperty(kAcceptedText, QVariant());
-        model->setData(index, text, Qt::DisplayRole);
-        m_grid->cellCommitted();
-    }
-
-    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                              const QModelIndex&) const override {
-        editor->setGeometry(option.rect);
-    }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        auto* line = qobject_cast<QLineEdit*>(object);
-        if (line && event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab ||
-                key == Qt::Key_Backtab) {
-                if (!check(line)) return true;
-            }
-        }
-        return QStyledItemDelegate::eventFilter(object, event);
-    }
-
-private:
-    // Runs the grid's check on the editor text; the editor shows the text the check returns.
-    bool check(QLineEdit* line) const {
-        QString text = line->text();
-        const bool ok = m_grid->ValidateEdit(line->property(kEditorRow).toInt(),
-                                             line->property(kEditorColumn).toInt(), text);
-        line->setText(text);
-        line->setProperty(kAcceptedText, ok ? QVariant(text) : QVariant());
-        return ok;
-    }
-
-    GasAlarmGrid* m_grid;
-};
-
 QString GasAlarmGrid::NoValueText() {
     return QStringLiteral("-----");
 }
@@ -216,7 +145,11 @@ int GasAlarmGrid::AlarmTestMask(int column) {
 GasAlarmGrid::GasAlarmGrid(QWidget* parent)
     : QTableWidget(parent), m_isLocked([](int gas) { return Tool().GasLocked(gas); }) {
     setObjectName(QStringLiteral("vfgOption"));
-    setItemDelegate(new GasAlarmGridDelegate(this));
+    auto* delegate = new CheckedCellDelegate(
+        [this](int row, int column, QString& text) { return ValidateEdit(row, column, text); },
+        this);
+    delegate->setCommitted([this] { cellCommitted(); });
+    setItemDelegate(delegate);
     horizontalHeader()->hide();
     verticalHeader()->hide();
     setSelectionMode(QAbstractItemView::SingleSelection);

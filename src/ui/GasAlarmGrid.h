@@ -84,7 +84,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    friend class GasAlarmGridDelegate;
 
     void writeHeaderRows();
     void mergeHeaderRow();

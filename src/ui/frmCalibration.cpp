@@ -6,6 +6,7 @@
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
 #include "ui/CalibrationCertificate.h"
+#include "ui/CheckedCellDelegate.h"
 #include "ui/FactoryRecord.h"
 #include "ui/ReadingChart.h"
 #include "ui/SharedFont.h"
@@ -55,9 +56,6 @@ constexpr int kExit = 3;
 constexpr int kColumnShares[] = {30, 10, 30};
 
 // Editor properties: the cell an editor belongs to and the text its last check accepted.
-constexpr char kEditorRow[] = "calRow";
-constexpr char kEditorColumn[] = "calColumn";
-constexpr char kAcceptedText[] = "calAcceptedText";
 
 // The calibration window that is loaded now, the program-wide open flag and span selection.
 QPointer<frmCalibration> g_loaded;
@@ -94,81 +92,6 @@ public:
 private:
     frmMain& m_main;
     bool m_saved;
-};
-
-// Line-edit editor of the span concentration cells. The window's check runs when the operator
-// ends the edit with Enter or Tab: a refused text keeps the editor open. Any other way of ending
-// the edit commits only a text the check accepts and otherwise drops it, so the cell always shows
-// what the calibration record holds.
-class CalibrationGridDelegate : public QStyledItemDelegate {
-public:
-    CalibrationGridDelegate(frmCalibration* window, QObject* parent)
-        : QStyledItemDelegate(parent), m_window(window) {}
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex& index) const override {
-        if (!m_window->BeforeEdit(index.row(), index.column())) return nullptr;
-        auto* editor = new QLineEdit(parent);
-        editor->setFrame(false);
-        editor->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        editor->setProperty(kEditorRow, index.row());
-        editor->setProperty(kEditorColumn, index.column());
-        return editor;
-    }
-
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-        if (auto* line = qobject_cast<QLineEdit*>(editor))
-            line->setText(index.data(Qt::DisplayRole).toString());
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel* model,
-                      const QModelIndex& index) const override {
-        auto* line = qobject_cast<QLineEdit*>(editor);
-        if (!line) return;
-        QString text = line->text();
-        const QVariant accepted = line->property(kAcceptedText);
-        if (!accepted.isValid() || accepted.toString() != text) {
-            if (!m_window->ValidateEdit(index.row(), index.column(), text)) return;
-        }
-        line->setProperty(kAcceptedText, QVariant());
-        // The check may have rebuilt the row (an emptied cell); the model then shows it already.
-        if (model->data(index, Qt::DisplayRole).toString() != text)
-            model->setData(index, text, Qt::DisplayRole);
-    }
-
-    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                              const QModelIndex&) const override {
-        editor->setGeometry(option.rect);
-    }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        auto* line = qobject_cast<QLineEdit*>(object);
-        if (line && event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab ||
-                key == Qt::Key_Backtab) {
-                if (!check(line)) {
-                    QApplication::beep();
-                    return true;
-                }
-            }
-        }
-        return QStyledItemDelegate::eventFilter(object, event);
-    }
-
-private:
-    // Runs the window's check on the editor text; the editor shows the text the check returns.
-    bool check(QLineEdit* line) const {
-        QString text = line->text();
-        const bool ok = m_window->ValidateEdit(line->property(kEditorRow).toInt(),
-                                               line->property(kEditorColumn).toInt(), text);
-        line->setText(text);
-        line->setProperty(kAcceptedText, ok ? QVariant(text) : QVariant());
-        return ok;
-    }
-
-    frmCalibration* m_window;
 };
 
 } // namespace
@@ -239,7 +162,12 @@ void frmCalibration::buildWidgets() {
 
     m_grid = new QTableWidget(m_fraCalibration);
     m_grid->setObjectName(QStringLiteral("vfgCal"));
-    m_grid->setItemDelegate(new CalibrationGridDelegate(this, m_grid));
+    auto* delegate = new CheckedCellDelegate(
+        [this](int row, int column, QString& text) { return ValidateEdit(row, column, text); },
+        m_grid);
+    delegate->setBeforeEdit([this](int row, int column) { return BeforeEdit(row, column); });
+    delegate->setBeepOnRefusal(true);
+    m_grid->setItemDelegate(delegate);
     m_grid->horizontalHeader()->hide();
     m_grid->verticalHeader()->hide();
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);

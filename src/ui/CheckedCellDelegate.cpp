@@ -1,0 +1,77 @@
+#include "ui/CheckedCellDelegate.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+constexpr char kEditorRow[] = "checkedCellRow";
+constexpr char kEditorColumn[] = "checkedCellColumn";
+constexpr char kAcceptedText[] = "checkedCellAcceptedText";
+} // namespace
+
+CheckedCellDelegate::CheckedCellDelegate(Validate validate, QObject* parent)
+    : QStyledItemDelegate(parent), m_validate(std::move(validate)) {}
+
+QWidget* CheckedCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                           const QModelIndex& index) const {
+    if (m_beforeEdit && !m_beforeEdit(index.row(), index.column())) return nullptr;
+    auto* editor = new QLineEdit(parent);
+    editor->setFrame(false);
+    editor->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    editor->setProperty(kEditorRow, index.row());
+    editor->setProperty(kEditorColumn, index.column());
+    return editor;
+}
+
+void CheckedCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+        line->setText(index.data(Qt::DisplayRole).toString());
+}
+
+void CheckedCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                       const QModelIndex& index) const {
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (!line) return;
+    QString text = line->text();
+    const QVariant accepted = line->property(kAcceptedText);
+    if (!accepted.isValid() || accepted.toString() != text) {
+        if (!m_validate(index.row(), index.column(), text)) return;
+    }
+    line->setProperty(kAcceptedText, QVariant());
+    // The check may have rebuilt the row already; then the model shows the text.
+    if (model->data(index, Qt::DisplayRole).toString() != text)
+        model->setData(index, text, Qt::DisplayRole);
+    if (m_committed) m_committed();
+}
+
+void CheckedCellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                               const QModelIndex&) const {
+    editor->setGeometry(option.rect);
+}
+
+bool CheckedCellDelegate::eventFilter(QObject* object, QEvent* event) {
+    auto* line = qobject_cast<QLineEdit*>(object);
+    if (line && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab ||
+            key == Qt::Key_Backtab) {
+            if (!check(line)) {
+                if (m_beep) QApplication::beep();
+                return true;
+            }
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
+// Runs the check on the editor text; the editor shows the text the check returns.
+bool CheckedCellDelegate::check(QLineEdit* line) const {
+    QString text = line->text();
+    const bool ok =
+        m_validate(line->property(kEditorRow).toInt(), line->property(kEditorColumn).toInt(), text);
+    line->setText(text);
+    line->setProperty(kAcceptedText, ok ? QVariant(text) : QVariant());
+    return ok;
+}
