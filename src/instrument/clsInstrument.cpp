@@ -154,9 +154,23 @@ void clsInstrument::ClearChangeFlags() {
     SetChangeFlags(false, false);
 }
 
+namespace {
+
+// Full scale and resolution of a gas definition. A negative number is refused: the writer
+// turns any negative value field into "*****", so such a definition could be neither sent back
+// to a detector nor stored in a file that reads again.
+std::optional<float> gasDefinitionNumber(const QString& field, QChar* separator = nullptr) {
+    const std::optional<float> v = parseNumber(field, separator);
+    if (!v || *v < 0) return std::nullopt;
+    return v;
+}
+
+} // namespace
+
 bool clsInstrument::IsGasDefinition(const QString& text) {
     if (text == QLatin1String(NoGasDefinition)) return true;
-    return parseNumber(text.mid(4, 5)).has_value() && parseNumber(text.mid(9, 5)).has_value();
+    return gasDefinitionNumber(text.mid(4, 5)).has_value() &&
+           gasDefinitionNumber(text.mid(9, 5)).has_value();
 }
 
 bool clsInstrument::ApplyGasDefinition(const QString& text18) {
@@ -169,9 +183,9 @@ bool clsInstrument::ApplyGasDefinition(const QString& text18) {
         setGasPoint(0, qint16(NoValue));
         return true;
     }
-    const std::optional<float> fullScale = parseNumber(text18.mid(4, 5));
+    const std::optional<float> fullScale = gasDefinitionNumber(text18.mid(4, 5));
     QChar separator = u'.';
-    const std::optional<float> digit = parseNumber(text18.mid(9, 5), &separator);
+    const std::optional<float> digit = gasDefinitionNumber(text18.mid(9, 5), &separator);
     if (!fullScale || !digit) return false;
     setGasName(0, text18.left(4).trimmed());
     setGasEnabled(0, true);

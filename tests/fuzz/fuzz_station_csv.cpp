@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
         if (file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size)) return 0;
     }
-    for (const QString separator : {QStringLiteral(","), QStringLiteral(";")}) {
+    for (const QString& separator : {QStringLiteral(","), QStringLiteral(";")}) {
         QStringList names;
         QString error;
         if (!StationCsv::Read(input, separator, StationCsv::kLineCount, &names, &error))

@@ -603,7 +603,9 @@ TEST_F(GasDefinition, TextWithoutNumbersIsRefusedAndChangesNothing) {
     for (const QString& bad :
          {gasText("CH4", "abc", "1", "%LEL"), gasText("CH4", "100", "", "%LEL"),
           gasText("CH4", "*****", "*****", "%LEL"), QString("*****************"),
-          gasText("CH4", "1,5", "1", "%LEL"), QString("CH4")}) {
+          gasText("CH4", "1,5", "1", "%LEL"), QString("CH4"),
+          // Negative numbers would be written back as "*****" and could not be read again.
+          gasText("O2", "-5.0", "0.1", "VOL%"), gasText("O2", "25.0", "-0.1", "VOL%")}) {
         clsInstrument r;
         ASSERT_TRUE(r.ApplyGasDefinition(gasText("CO", "500", "1", "ppm")));
         r.ClearChangeFlags();

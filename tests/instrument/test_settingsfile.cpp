@@ -169,6 +169,14 @@ TEST_P(SettingsFileTest, ConversionErrorNamesTheLineAndChangesNothing) {
     EXPECT_EQ(working.SpecNo(), "SP-0001");
     EXPECT_FALSE(master.ImportFlag());
 
+    // A gas definition with a negative full scale could not be written back readably.
+    const QString negative =
+        writeText("n.seq", "BS,W,NEW,\r\nGJ,W,O2   -5.0  0.1VOL%,\r\nAT,W,2,\r\n");
+    const auto refused = SettingsFile::Import(negative, working, master);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.errorLine, 2);
+    EXPECT_EQ(SettingsFile::Lines(working), SettingsFile::Lines(workingBefore));
+
     const auto missing = SettingsFile::Read(path("nothing-here.seq"), working);
     EXPECT_FALSE(missing.ok);
     EXPECT_TRUE(missing.error.contains("nothing-here.seq"));
