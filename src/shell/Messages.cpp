@@ -33,10 +33,14 @@ Table readTable(const QString& path) {
     return table;
 }
 
+// Each table is read on its first use, so a program that never switches language reads one.
 const Table& tableFor(const QString& language) {
+    if (language == QLatin1String("JP")) {
+        static const Table japanese = readTable(QStringLiteral(":/core/messages_ja.txt"));
+        return japanese;
+    }
     static const Table english = readTable(QStringLiteral(":/core/messages_en.txt"));
-    static const Table japanese = readTable(QStringLiteral(":/core/messages_ja.txt"));
-    return language == QLatin1String("JP") ? japanese : english;
+    return english;
 }
 
 QString systemLanguage() {
