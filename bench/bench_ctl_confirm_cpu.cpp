@@ -3,7 +3,6 @@
 // confirm waits. The child's user and system time come from getrusage after it has ended.
 #include "BenchPrograms.h"
 
-#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -48,11 +47,3 @@ void BM_CtlConfirmWaitCpu(benchmark::State& state) {
 BENCHMARK(BM_CtlConfirmWaitCpu)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -48,12 +48,13 @@ private:
     bool m_ready = false;
 };
 
-// Runs km71ctl with the arguments; the exit code, or -1 when it did not finish in time.
-inline int RunCtl(const QStringList& arguments, qint64* elapsedNs = nullptr) {
+// Runs a program with the arguments; the exit code, or -1 when it did not finish in time.
+inline int RunProgram(const QString& program, const QStringList& arguments,
+                      qint64* elapsedNs = nullptr) {
     QProcess process;
     QElapsedTimer timer;
     timer.start();
-    process.start(ProgramDir() + QStringLiteral("/km71ctl"), arguments);
+    process.start(program, arguments);
     const bool finished = process.waitForFinished(120000);
     if (elapsedNs) *elapsedNs = timer.nsecsElapsed();
     if (!finished) {
@@ -62,6 +63,11 @@ inline int RunCtl(const QStringList& arguments, qint64* elapsedNs = nullptr) {
         return -1;
     }
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Runs km71ctl with the arguments, as RunProgram.
+inline int RunCtl(const QStringList& arguments, qint64* elapsedNs = nullptr) {
+    return RunProgram(ProgramDir() + QStringLiteral("/km71ctl"), arguments, elapsedNs);
 }
 
 } // namespace bench
