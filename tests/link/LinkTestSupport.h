@@ -2,6 +2,8 @@
 
 // Helpers of the link tests: a recording engine host and a scriptable transport.
 
+#include "common/QtTextPrinting.h"
+
 #include "link/Frame.h"
 #include "link/LinkCodes.h"
 #include "link/LinkEngineHost.h"
@@ -15,10 +17,7 @@
 #include <functional>
 #include <ostream>
 
-// Readable test output for Qt texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+// Readable test output for frames: control characters by name.
 inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
     *os << '"' << RenderControlChars(bytes).toStdString() << '"';
 }

@@ -1,18 +1,15 @@
 // Memory dumps: the binary flash image and the hexadecimal listing, in virtual time.
 #include "LinkTestSupport.h"
 
+#include "common/LinkLogFile.h"
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
+
 #include "instrument/clsInstrument.h"
 #include "link/DumpListing.h"
-#include "link/LinkLog.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
-#include "shell/AppState.h"
-#include "sim/SimDetector.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace linktest;
@@ -22,12 +19,10 @@ namespace {
 const QByteArray kAck = BuildFrame(QByteArray("EF,R,") + Ctl::ACK, Ctl::ETB);
 const QByteArray kNak = BuildFrame(QByteArray("EF,R,") + Ctl::NAK, Ctl::ETB);
 
-class DumpTest : public ::testing::Test {
+class DumpTest : public ::testing::Test, protected SimLink {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
         clock = new VirtualClock;
         link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
         link->setRetry(3);
@@ -37,18 +32,9 @@ protected:
         QObject::connect(link.get(), &uclHvif::DumpMessage,
                          [this](QString& text) { messages << text; });
     }
-    void TearDown() override {
-        link.reset();
-        detector.reset();
-        AppState::setStartupFolder(m_savedFolder);
-    }
+    void TearDown() override { closeSimLink(); }
 
-    void waitConnected() {
-        const qint64 end = clock->nowMs() + 60000;
-        while (!link->Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(link->Connected());
-    }
+    void waitConnected() { ASSERT_TRUE(WaitForConnection(*link)); }
     // Connects to a simulated KM detector.
     void connectSim() {
         detector = std::make_unique<SimDetector>(QStringLiteral("KM"));
@@ -81,16 +67,8 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    QString logText() const {
-        return QString::fromLocal8Bit(
-            readFile(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log"))));
-    }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<uclHvif> link;
-    std::unique_ptr<SimDetector> detector;
+    TempStartupFolder m_folder;
     FakeTransport* fake = nullptr;
     clsInstrument record;
     QStringList messages;
@@ -204,7 +182,7 @@ TEST_F(DumpTest, AMissingBlockEndsTheDumpAndAsksForARepeat) {
     EXPECT_TRUE(link->BinaryRetry());
     EXPECT_EQ(link->Status(), 2);
     EXPECT_EQ(detector->receivedFrames().last(), Request("EP,R,0003"));
-    EXPECT_TRUE(logText().contains(QStringLiteral("= timeout =")));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("= timeout =")));
     EXPECT_EQ(readFile(image).left(192), detector->memoryImage().left(192))
         << "blocks already received stay";
 }
@@ -305,7 +283,7 @@ TEST_F(DumpTest, ListingFileHoldsSectionsOfSixteenLines) {
     EXPECT_EQ(messages, (QStringList{QStringLiteral("Get Dump 000000-0000FF"),
                                      QStringLiteral("Get Dump 000100-00025F")}));
     EXPECT_EQ(fake->written.count(kAck), kListingBlocks.size() - 1);
-    EXPECT_TRUE(logText().contains(QStringLiteral("--- Dump List Download Started. ---(")));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("--- Dump List Download Started. ---(")));
 }
 
 TEST_F(DumpTest, AMalformedBlockIsAskedForAgain) {
@@ -333,7 +311,7 @@ TEST_F(DumpTest, AFailedListingStillClosesTheFileWithWhatArrived) {
     EXPECT_TRUE(listing.contains(QStringLiteral("\r\n0001F0 FF FF FF FF ")));
     EXPECT_TRUE(listing.contains(QStringLiteral("\r\n\r\n\r\n;\tTotal Download Time = ")));
     EXPECT_TRUE(listing.endsWith(QStringLiteral("\r\n")));
-    EXPECT_FALSE(logText().contains(QStringLiteral("Dump List Download Finished")));
+    EXPECT_FALSE(LinkLogText().contains(QStringLiteral("Dump List Download Finished")));
 }
 
 TEST_F(DumpTest, AListingThatCannotBeWrittenSendsNothing) {

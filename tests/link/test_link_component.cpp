@@ -1,14 +1,12 @@
 // The link component: settings, transport choice, port lookup, exchange and waits in virtual time.
 #include "LinkTestSupport.h"
 
+#include "common/LinkLogFile.h"
+#include "common/TempStartupFolder.h"
+
 #include "instrument/clsInstrument.h"
-#include "link/LinkLog.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
-#include "shell/AppState.h"
-
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace linktest;
@@ -20,8 +18,6 @@ class LinkComponentTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
         clock = new VirtualClock;
         link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
         auto s = std::make_unique<FakeTransport>(LinkTransport::Kind::Serial);
@@ -32,10 +28,7 @@ protected:
         link->setInfraredTransport(std::move(i));
         link->setInstrument(&record);
     }
-    void TearDown() override {
-        link.reset();
-        AppState::setStartupFolder(m_savedFolder);
-    }
+    void TearDown() override { link.reset(); }
 
     // Opens the serial line, lets the detector answer the connect probe.
     void connectSerial() {
@@ -49,17 +42,11 @@ protected:
         serial->setLines(ModemLine::Cts | ModemLine::Dsr);
         for (int i = 0; i < 50 && !link->Connected(); ++i)
             clock->waitForEvents(clock->nowMs() + 100);
-        ASSERT_TRUE(link->Connected()) << logText().toStdString();
+        ASSERT_TRUE(link->Connected()) << LinkLogText().toStdString();
         serial->written.clear();
     }
-    QString logText() const {
-        QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        return QString::fromLocal8Bit(file.readAll());
-    }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
+    TempStartupFolder m_folder;
     VirtualClock* clock = nullptr;
     std::unique_ptr<uclHvif> link;
     FakeTransport* serial = nullptr;
@@ -470,10 +457,10 @@ TEST_F(LinkComponentTest, SentRequestIsLoggedWithTimeAndRenderedFrame) {
     link->DataSend(uclHvif::BuildFrame("XS,R,"), true);
     const QString checksum = QString::fromLatin1(FrameChecksum("\x02"
                                                                "0001XS,R,\x03"));
-    EXPECT_EQ(logText(), QStringLiteral("09:30:00 W : [STX]0001XS,R,[ETX]") + checksum +
-                             QStringLiteral("[EOT]\r\n"));
+    EXPECT_EQ(LinkLogText(), QStringLiteral("09:30:00 W : [STX]0001XS,R,[ETX]") + checksum +
+                                 QStringLiteral("[EOT]\r\n"));
     link->AddLog(QStringLiteral("host line"));
-    EXPECT_TRUE(logText().endsWith(QStringLiteral("09:30:00 host line\r\n")));
+    EXPECT_TRUE(LinkLogText().endsWith(QStringLiteral("09:30:00 host line\r\n")));
 }
 
 } // namespace

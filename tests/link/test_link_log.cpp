@@ -1,24 +1,20 @@
 // The link log file and its rotation.
+#include "common/TempStartupFolder.h"
+
 #include "link/LinkLog.h"
 #include "shell/AppState.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
 class LinkLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_dir.isValid());
-        m_saved = AppState::StartupFolder();
-        AppState::setStartupFolder(m_dir.path());
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
     void TearDown() override {
-        AppState::setStartupFolder(m_saved);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -33,8 +29,7 @@ protected:
     }
     static QString copy(int i) { return QStringLiteral("SerialLog%1.log").arg(i); }
 
-    QTemporaryDir m_dir;
-    QString m_saved;
+    TempStartupFolder m_dir;
 };
 
 TEST_F(LinkLogTest, LinesAreAppendedWithTimeAndCrLf) {

@@ -1,50 +1,25 @@
 // The whole link against the simulated detector: connect, exchanges, faults, dump blocks.
 #include "LinkTestSupport.h"
 
+#include "common/LinkLogFile.h"
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
+
 #include "instrument/clsInstrument.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
-#include "shell/AppState.h"
-#include "sim/SimDetector.h"
 #include "sim/SimPtyServer.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace linktest;
 
 namespace {
 
-class LinkSimTest : public ::testing::Test {
+class LinkSimTest : public ::testing::Test, protected SimLink {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
-    }
-    void TearDown() override {
-        link.reset();
-        detector.reset();
-        AppState::setStartupFolder(m_savedFolder);
-    }
+    void SetUp() override { ASSERT_TRUE(m_folder.isValid()); }
+    void TearDown() override { closeSimLink(); }
 
-    // A link on virtual time to a simulated detector, with the program's retry settings.
-    void makeLink(const QString& model, LinkTransport::Kind kind = LinkTransport::Kind::Serial) {
-        clock = new VirtualClock;
-        link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
-        detector = std::make_unique<SimDetector>(model);
-        auto transport = std::make_unique<SimTransport>(detector.get(), clock, kind);
-        if (kind == LinkTransport::Kind::Serial)
-            link->setSerialTransport(std::move(transport));
-        else
-            link->setInfraredTransport(std::move(transport));
-        link->setRetry(3);
-        link->setTimeout(3);
-        link->setInstrument(&record);
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-    }
     // Lets virtual time run until the link is connected or gave up; true when connected.
     bool connect() {
         link->setSerialComm(false);
@@ -55,16 +30,8 @@ protected:
             clock->waitForEvents(end);
         return link->Connected();
     }
-    QByteArray logText() const {
-        QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<uclHvif> link;
-    std::unique_ptr<SimDetector> detector;
+    TempStartupFolder m_folder;
     clsInstrument record;
 };
 
@@ -73,7 +40,7 @@ TEST_F(LinkSimTest, EveryModelConnectsAndNamesItsModelType) {
          {QStringLiteral("KM"), QStringLiteral("QZ"), QStringLiteral("VL")}) {
         SCOPED_TRACE(model.toStdString());
         record = clsInstrument();
-        makeLink(model);
+        makeSimLink(model, &record);
         int connects = 0;
         QObject::connect(link.get(), &uclHvif::OnConnect, [&] { ++connects; });
         ASSERT_TRUE(connect());
@@ -84,19 +51,19 @@ TEST_F(LinkSimTest, EveryModelConnectsAndNamesItsModelType) {
         ASSERT_TRUE(link->Exchange("IN,R,", LinkStatus::ReadWait));
         EXPECT_EQ(record.SerialNo(), QString::fromLatin1(detector->value("IN")).trimmed());
     }
-    EXPECT_TRUE(logText().contains("---StartUp Connect Sequence Finished---"));
+    EXPECT_TRUE(LinkLogText().contains("---StartUp Connect Sequence Finished---"));
 }
 
 TEST_F(LinkSimTest, InfraredFlavourConnectsThroughTheLinkEstablishedEvent) {
-    makeLink(QStringLiteral("QZ"), LinkTransport::Kind::Infrared);
+    makeSimLink(QStringLiteral("QZ"), &record, 3, LinkTransport::Kind::Infrared);
     ASSERT_TRUE(connect());
     EXPECT_TRUE(link->InfraredActive());
     EXPECT_EQ(record.ModelTyp(), QStringLiteral("QZ"));
-    EXPECT_TRUE(logText().contains("71-Series ...Conneted. Date = "));
+    EXPECT_TRUE(LinkLogText().contains("71-Series ...Conneted. Date = "));
 }
 
 TEST_F(LinkSimTest, LostAndDamagedRepliesAreRepeatedUntilTheyArrive) {
-    makeLink(QStringLiteral("KM"));
+    makeSimLink(QStringLiteral("KM"), &record);
     ASSERT_TRUE(connect());
     detector->clearReceivedFrames();
     detector->faults().dropEvery = 2;
@@ -116,7 +83,7 @@ TEST_F(LinkSimTest, LostAndDamagedRepliesAreRepeatedUntilTheyArrive) {
 }
 
 TEST_F(LinkSimTest, ADeadDetectorEndsTheConnectSequenceWithNoResponse) {
-    makeLink(QStringLiteral("KM"));
+    makeSimLink(QStringLiteral("KM"), &record);
     detector->faults().deadLine = true;
     QStringList alarms;
     QObject::connect(link.get(), &uclHvif::AlarmMessage, [&](QString& t) { alarms << t; });
@@ -128,7 +95,7 @@ TEST_F(LinkSimTest, ADeadDetectorEndsTheConnectSequenceWithNoResponse) {
 }
 
 TEST_F(LinkSimTest, DumpListingIsFetchedBlockByBlockWithAckContinuations) {
-    makeLink(QStringLiteral("KM"));
+    makeSimLink(QStringLiteral("KM"), &record);
     ASSERT_TRUE(connect());
     int blocks = 0;
     link->replyContext().dumpBlock = [&](const QByteArray&, const QByteArray& head,
@@ -144,7 +111,7 @@ TEST_F(LinkSimTest, DumpListingIsFetchedBlockByBlockWithAckContinuations) {
 }
 
 TEST_F(LinkSimTest, BinaryDumpBlockLandsAtItsPlaceInTheImage) {
-    makeLink(QStringLiteral("KM"));
+    makeSimLink(QStringLiteral("KM"), &record);
     ASSERT_TRUE(connect());
     const QString image = m_folder.filePath(QStringLiteral("flash.bin"));
     {

@@ -1,71 +1,33 @@
 // Calibration and maintenance operations against the simulated detector, in virtual time.
-#include "instrument/clsInstrument.h"
-#include "link/LinkLog.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
-#include "shell/AppState.h"
-#include "shell/Messages.h"
-#include "sim/SimDetector.h"
+#include "common/LinkLogFile.h"
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
 
-#include <QFile>
-#include <QTemporaryDir>
+#include "instrument/clsInstrument.h"
+#include "shell/Messages.h"
+
 #include <functional>
 #include <gtest/gtest.h>
 
 namespace {
 
-class OperationsTest : public ::testing::Test {
+class OperationsTest : public ::testing::Test, protected SimLink {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
-    }
-    void TearDown() override {
-        link.reset();
-        detector.reset();
-        AppState::setStartupFolder(m_savedFolder);
-    }
+    void SetUp() override { ASSERT_TRUE(m_folder.isValid()); }
+    void TearDown() override { closeSimLink(); }
 
     // A link on virtual time, connected to a simulated detector of the model.
     void connectTo(const QString& model) {
-        clock = new VirtualClock;
-        link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
-        detector = std::make_unique<SimDetector>(model);
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setRetry(3);
-        link->setTimeout(3);
-        link->setInstrument(&record);
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        link->DetectIrdaModule();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!link->Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(link->Connected());
+        makeSimLink(model, &record);
+        ASSERT_TRUE(connectSimLink());
         detector->clearReceivedFrames();
-    }
-    // The texts of the frames the detector received.
-    QList<QByteArray> received() const {
-        QList<QByteArray> out;
-        for (const QByteArray& f : detector->receivedFrames())
-            out << f.mid(5, f.indexOf(Ctl::ETX) - 5);
-        return out;
-    }
-    QString logText() const {
-        QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
     }
     // Sets Cancel after ms of virtual time, as the progress dialog's button would.
     void cancelAfter(qint64 ms) {
         clock->schedule(clock->nowMs() + ms, nullptr, [this] { link->setCancel(true); });
     }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<uclHvif> link;
-    std::unique_ptr<SimDetector> detector;
+    TempStartupFolder m_folder;
     clsInstrument record;
 };
 
@@ -89,7 +51,7 @@ TEST_F(OperationsTest, ZeroCalibrationStopsOnCancelAndAfterFiveMinutes) {
     cancelAfter(4500);
     EXPECT_FALSE(link->ZeroCal(QStringLiteral("0")));
     EXPECT_LT(clock->nowMs(), 10000);
-    EXPECT_TRUE(logText().contains(QStringLiteral("---Calibration Upload Failed---")));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("---Calibration Upload Failed---")));
 
     connectTo(QStringLiteral("KM"));
     detector->faults().notYet = 1000000;
@@ -113,7 +75,7 @@ TEST_F(OperationsTest, OxygenZeroNeedsAResultFromTheDetector) {
     EXPECT_TRUE(link->zCal(QStringLiteral("1")));
     connectTo(QStringLiteral("KM")); // has no oxygen zero: refuses it
     EXPECT_FALSE(link->zCal(QStringLiteral("1")));
-    EXPECT_TRUE(logText().contains(QStringLiteral("---Calibration Upload Failed---")));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("---Calibration Upload Failed---")));
 }
 
 // ---- Confirmed operations ----
@@ -147,7 +109,7 @@ TEST_F(OperationsTest, ConfirmedOperationsWaitFiveSecondsBetweenPolls) {
         EXPECT_TRUE(c.run(*link));
         EXPECT_EQ(received(), c.frames);
         EXPECT_GE(clock->nowMs() - start, 10000);
-        EXPECT_TRUE(logText().contains(LoadMessage(c.finished)));
+        EXPECT_TRUE(LinkLogText().contains(LoadMessage(c.finished)));
     }
 }
 
@@ -157,8 +119,8 @@ TEST_F(OperationsTest, ConfirmedOperationsStopOnCancelAndAfterFiveMinutes) {
     cancelAfter(12000);
     EXPECT_FALSE(link->BodyDataClear());
     EXPECT_LT(clock->nowMs(), 20000);
-    EXPECT_TRUE(logText().contains(LoadMessage(5558)));
-    EXPECT_FALSE(logText().contains(LoadMessage(5557)));
+    EXPECT_TRUE(LinkLogText().contains(LoadMessage(5558)));
+    EXPECT_FALSE(LinkLogText().contains(LoadMessage(5557)));
 
     connectTo(QStringLiteral("KM"));
     detector->faults().notYet = 1000000;
@@ -167,7 +129,7 @@ TEST_F(OperationsTest, ConfirmedOperationsStopOnCancelAndAfterFiveMinutes) {
     const qint64 took = clock->nowMs() - start;
     EXPECT_GE(took, uclHvif::kPollLoopBoundMs);
     EXPECT_LT(took, uclHvif::kPollLoopBoundMs + 10000);
-    EXPECT_TRUE(logText().contains(LoadMessage(5376)));
+    EXPECT_TRUE(LinkLogText().contains(LoadMessage(5376)));
 }
 
 // ---- Commands ----
@@ -196,7 +158,7 @@ TEST_F(OperationsTest, PowerOffEndsTheConnectionEvenWithoutAnAnswer) {
     EXPECT_EQ(received().first(), "RO,W,");
     EXPECT_FALSE(link->Connected());
     EXPECT_FALSE(link->PortOpen());
-    const QString log = logText();
+    const QString log = LinkLogText();
     EXPECT_TRUE(log.contains(LoadMessage(5506)));
     EXPECT_TRUE(log.contains(LoadMessage(5507)));
 }
@@ -262,7 +224,7 @@ TEST_F(OperationsTest, AnUnansweredReadingIsAbandonedAtTheNextSecond) {
     detector->faults().deadLine = true;
     link->setRunDensty(true);
     clock->advance(2500);
-    EXPECT_TRUE(logText().contains(QStringLiteral("--- Current reading download time out.")));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("--- Current reading download time out.")));
     EXPECT_EQ(link->Status(), 2);
     link->setRunDensty(false);
 }

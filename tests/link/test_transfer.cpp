@@ -1,58 +1,29 @@
 // Reading and writing a whole detector against the simulated detector, in virtual time.
-#include "instrument/clsInstrument.h"
-#include "link/LinkLog.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
-#include "shell/AppState.h"
-#include "shell/Messages.h"
-#include "sim/SimDetector.h"
+#include "common/LinkLogFile.h"
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
 
-#include <QFile>
+#include "instrument/clsInstrument.h"
+#include "shell/Messages.h"
+
 #include <QLocale>
-#include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
 
 namespace {
 
-// The command texts of frames, in order ("XS,R," ...).
-QList<QByteArray> Texts(const QList<QByteArray>& frames) {
-    QList<QByteArray> out;
-    for (const QByteArray& f : frames)
-        out << f.mid(5, f.indexOf(Ctl::ETX) - 5);
-    return out;
-}
-
-class TransferTest : public ::testing::Test {
+class TransferTest : public ::testing::Test, protected SimLink {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
-    }
+    void SetUp() override { ASSERT_TRUE(m_folder.isValid()); }
     void TearDown() override {
-        link.reset();
-        detector.reset();
-        AppState::setStartupFolder(m_savedFolder);
+        closeSimLink();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
     // A link on virtual time, connected to a simulated detector of the model.
     void connectTo(const QString& model) {
-        clock = new VirtualClock;
-        link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
-        detector = std::make_unique<SimDetector>(model);
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setRetry(3);
-        link->setTimeout(3);
-        link->setInstrument(&record);
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        link->DetectIrdaModule();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!link->Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(link->Connected());
+        makeSimLink(model, &record);
+        ASSERT_TRUE(connectSimLink());
         detector->clearReceivedFrames();
     }
     // The detector stops answering once it receives a request whose text starts with head.
@@ -62,17 +33,8 @@ protected:
                              if (frame.mid(5).startsWith(head)) detector->faults().deadLine = true;
                          });
     }
-    QList<QByteArray> received() const { return Texts(detector->receivedFrames()); }
-    QString logText() const {
-        QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
-        return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
-    }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<uclHvif> link;
-    std::unique_ptr<SimDetector> detector;
+    TempStartupFolder m_folder;
     clsInstrument record;
 };
 
@@ -212,7 +174,7 @@ TEST_F(TransferTest, AFailedRowStopsTheRunAndKeepsTheLaterFlags) {
     EXPECT_TRUE(record.Change_CalLimit());
     EXPECT_TRUE(record.Change_CalCheck());
     EXPECT_TRUE(record.Change_UseUserPassword());
-    const QString log = logText();
+    const QString log = LinkLogText();
     EXPECT_TRUE(log.contains(LoadMessage(5536, {GeneralDateText(start)})));
     EXPECT_TRUE(log.contains(LoadMessage(5538, {GeneralDateText(clock->currentDateTime())})));
     EXPECT_FALSE(log.contains(QStringLiteral("Upload Finished")));
@@ -224,7 +186,7 @@ TEST_F(TransferTest, ASuccessfulRunLogsItsStartAndEndWithTheTime) {
     record.setJW(1);
     const QDateTime start = clock->currentDateTime();
     ASSERT_TRUE(link->SetInstrument(record));
-    const QString log = logText();
+    const QString log = LinkLogText();
     EXPECT_TRUE(log.contains(LoadMessage(5536, {GeneralDateText(start)})));
     EXPECT_TRUE(log.contains(LoadMessage(
         5537, {GeneralDateText(clock->currentDateTime()), QStringLiteral("00:00:00")})));
@@ -239,7 +201,7 @@ TEST_F(TransferTest, AnAlarmLevelWhoseEchoNeverMatchesIsReportedAsNotWritten) {
     EXPECT_EQ(received(), (QList<QByteArray>{"A1,W,   10", "A1,W,   10", "A1,W,   10", "DW,W,"}));
     EXPECT_TRUE(record.Change_Warn(0));
     EXPECT_EQ(link->NotWrittenSettings(), QStringList{QStringLiteral("Warning")});
-    const QString log = logText();
+    const QString log = LinkLogText();
     EXPECT_TRUE(log.contains(QStringLiteral("Warning not written")));
     EXPECT_TRUE(log.contains(LoadMessage(5538, {GeneralDateText(clock->currentDateTime())})));
 }
