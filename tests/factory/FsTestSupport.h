@@ -3,6 +3,7 @@
 // Helpers of the factory dialog tests: a prompts object that answers for the operator, cell
 // editing through real key events, and a fixture that restores the process-wide modes.
 
+#include "common/QtTextPrinting.h"
 #include "factory/FsGrid.h"
 #include "factory/frmFsDialog.h"
 #include "shell/AppState.h"
@@ -18,11 +19,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace fstest {
 

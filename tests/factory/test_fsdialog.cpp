@@ -1,20 +1,17 @@
 // The factory settings dialog: the parameter grid, its checks, OK and Cancel, and the write of
 // what OK handed back to the simulated detector.
 #include "FsTestSupport.h"
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
 #include "factory/GasTableGrid.h"
 #include "factory/ParameterGrid.h"
 #include "factory/StationGrid.h"
 #include "instrument/clsInstrument.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
-#include "sim/SimDetector.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTemporaryDir>
 
 using namespace fstest;
 using R = ParameterGrid;
@@ -432,47 +429,21 @@ TEST_F(FsDialog, LeftSpaceCounterFollowsTheEditText) {
 
 // ---- The write of what OK handed back ----
 
-class FsDialogLink : public DialogTest {
+class FsDialogLink : public DialogTest, protected SimLink {
 protected:
     void SetUp() override {
         DialogTest::SetUp();
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
-        clock = new VirtualClock;
-        link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
-        detector = std::make_unique<SimDetector>(QStringLiteral("KM"));
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setRetry(3);
-        link->setTimeout(3);
-        link->setInstrument(&linkRecord);
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        link->DetectIrdaModule();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!link->Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(link->Connected());
+        makeSimLink(QStringLiteral("KM"), &linkRecord);
+        ASSERT_TRUE(connectSimLink());
     }
     void TearDown() override {
-        link.reset();
-        detector.reset();
-        AppState::setStartupFolder(m_savedFolder);
+        closeSimLink();
         DialogTest::TearDown();
     }
-    // The command texts the detector received ("SC,W,00C8" ...).
-    QStringList received() const {
-        QStringList out;
-        for (const QByteArray& f : detector->receivedFrames())
-            out << QString::fromLatin1(f.mid(5, f.indexOf('\x03') - 5));
-        return out;
-    }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    VirtualClock* clock = nullptr;
+    TempStartupFolder m_folder;
     clsInstrument linkRecord;
-    std::unique_ptr<uclHvif> link;
-    std::unique_ptr<SimDetector> detector;
 };
 
 TEST_F(FsDialogLink, TheWriteSendsExactlyTheSettingsOkHandedBack) {
@@ -493,7 +464,8 @@ TEST_F(FsDialogLink, TheWriteSendsExactlyTheSettingsOkHandedBack) {
     detector->clearReceivedFrames();
     EXPECT_TRUE(link->SetInstrument(record));
     const QString hex = QStringLiteral("%1").arg(calLimit, 4, 16, QLatin1Char('0')).toUpper();
-    EXPECT_EQ(received(), (QStringList{"SC,W," + hex, foreign ? "UJ,W,1" : "UJ,W,0", "DW,W,"}));
+    EXPECT_EQ(received(), (QList<QByteArray>{"SC,W," + hex.toLatin1(),
+                                             foreign ? "UJ,W,1" : "UJ,W,0", "DW,W,"}));
     EXPECT_EQ(detector->value("SC"), hex.toLatin1());
     EXPECT_EQ(record.StationList(0), QStringLiteral("NORTH GATE"));
 }
