@@ -3,8 +3,6 @@
 #include "instrument/SettingsFile.h"
 #include "link/LinkCodes.h"
 #include "link/LinkLog.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "sim/SimDetector.h"
@@ -26,23 +24,12 @@ QStringList SettingsOf(const clsInstrument& record) {
 } // namespace
 
 SoakRun::SoakRun(const QString& model, quint32 seed) : m_model(model), m_random(seed) {
-    m_savedFolder = AppState::StartupFolder();
-    AppState::setStartupFolder(m_folder.path());
-    m_clock = new VirtualClock;
-    m_link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(m_clock));
-    m_detector = std::make_unique<SimDetector>(model);
-    m_detector->faults().seed = seed;
-    m_link->setSerialTransport(std::make_unique<SimTransport>(m_detector.get(), m_clock));
-    m_link->setRetry(3);
-    m_link->setTimeout(1);
-    m_link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-    m_link->setInstrument(&m_truth);
+    m_sim.makeSimLink(model, &m_truth, 1);
+    m_sim.detector->faults().seed = seed;
 }
 
 SoakRun::~SoakRun() {
-    m_link.reset();
-    m_detector.reset();
-    AppState::setStartupFolder(m_savedFolder);
+    m_sim.closeSimLink();
 }
 
 qint64 SoakRun::ResidentKb() {
@@ -55,9 +42,23 @@ qint64 SoakRun::ResidentKb() {
     return 0;
 }
 
+bool SoakRun::UnderAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
 bool SoakRun::start() {
-    m_link->setSerialComm(false);
-    m_link->DetectIrdaModule();
+    m_sim.link->setSerialComm(false);
+    m_sim.link->DetectIrdaModule();
     if (!ensureConnected() || !cleanRead(m_truth)) return false;
     m_baseWarning = m_truth.Warning(0);
     m_baseAlarm = m_truth.Alarm(0);
@@ -67,25 +68,22 @@ bool SoakRun::start() {
 }
 
 bool SoakRun::ensureConnected() {
-    const qint64 end = m_clock->nowMs() + 120000;
-    while (!m_link->Connected() && m_clock->nowMs() < end)
-        m_clock->waitForEvents(end);
-    return m_link->Connected();
+    return SimLink::WaitForConnection(*m_sim.link, 120000);
 }
 
 bool SoakRun::cleanRead(clsInstrument& record) {
     setFaults(FaultMode::None);
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!ensureConnected()) return false;
-        const bool ok = m_link->GetInstrument(record);
-        m_link->setInstrument(&m_truth);
+        const bool ok = m_sim.link->GetInstrument(record);
+        m_sim.link->setInstrument(&m_truth);
         if (ok) return true;
     }
     return false;
 }
 
 void SoakRun::setFaults(FaultMode mode) {
-    SimFaults& f = m_detector->faults();
+    SimFaults& f = m_sim.detector->faults();
     const quint32 seed = f.seed;
     f = SimFaults();
     f.seed = seed;
@@ -148,8 +146,8 @@ void SoakRun::cycle() {
     // A read under faults: either it fails and says so, or it returns what the detector holds.
     setFaults(mode);
     clsInstrument read;
-    const bool readOk = m_link->GetInstrument(read);
-    m_link->setInstrument(&m_truth);
+    const bool readOk = m_sim.link->GetInstrument(read);
+    m_sim.link->setInstrument(&m_truth);
     if (readOk) {
         ++f.readsOk;
         if (SettingsOf(read) != SettingsOf(m_truth)) {
@@ -158,8 +156,9 @@ void SoakRun::cycle() {
         }
     } else {
         ++f.readsFailed;
-        const int status = m_link->Status();
-        if (status == LinkStatus::Failed || status == LinkStatus::Cancelled || !m_link->Connected())
+        const int status = m_sim.link->Status();
+        if (status == LinkStatus::Failed || status == LinkStatus::Cancelled ||
+            !m_sim.link->Connected())
             ++f.failuresReported;
         else {
             ++f.failuresUnreported;
@@ -174,8 +173,8 @@ void SoakRun::cycle() {
     modify(target);
     clsInstrument sent = target;
     const qint64 logFrom = logSize();
-    const bool wrote = m_link->SetInstrument(target);
-    m_link->setInstrument(&m_truth);
+    const bool wrote = m_sim.link->SetInstrument(target);
+    m_sim.link->setInstrument(&m_truth);
     if (wrote) {
         ++f.writesOk;
     } else {
@@ -187,10 +186,10 @@ void SoakRun::cycle() {
             finding(QStringLiteral("a failed write was not logged as failed"));
         }
     }
-    f.faultsInjected = m_detector->faultsInjected() - m_faultBase;
+    f.faultsInjected = m_sim.detector->faultsInjected() - m_faultBase;
 
     // After the dead line the line comes back: the link must connect again by itself.
-    const bool wasConnected = m_link->Connected();
+    const bool wasConnected = m_sim.link->Connected();
     clsInstrument fresh;
     if (!cleanRead(fresh)) {
         finding(QStringLiteral("the link did not come back after the faults"));
@@ -205,11 +204,11 @@ void SoakRun::cycle() {
     m_truth = fresh;
     m_truth.ClearChangeFlags();
     // The simulator keeps every frame it received for tests to inspect; the soak does not.
-    m_detector->clearReceivedFrames();
+    m_sim.detector->clearReceivedFrames();
 }
 
 void SoakRun::run(int cycles) {
-    m_faultBase = m_detector->faultsInjected() - m_figures.faultsInjected;
+    m_faultBase = m_sim.detector->faultsInjected() - m_figures.faultsInjected;
     for (int i = 0; i < cycles; ++i)
         cycle();
     setFaults(FaultMode::None);

@@ -1,17 +1,13 @@
 #pragma once
 
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
 
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QtGlobal>
-#include <memory>
 #include <random>
-
-class SimDetector;
-class VirtualClock;
-class uclHvif;
 
 // Figures of one soak run.
 struct SoakFigures {
@@ -57,6 +53,8 @@ public:
 
     // Resident memory of this process in kB (VmRSS of /proc/self/status), 0 when unknown.
     static qint64 ResidentKb();
+    // True in a build with the address sanitizer (its leak checker and its larger memory use).
+    static bool UnderAddressSanitizer();
 
 private:
     enum class FaultMode { None, Random, Heavy, DeadLine };
@@ -69,13 +67,10 @@ private:
     QByteArray logTail(qint64 from) const;
     qint64 logSize() const;
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
+    TempStartupFolder m_folder;
     QString m_model;
     std::mt19937 m_random;
-    VirtualClock* m_clock = nullptr;
-    std::unique_ptr<SimDetector> m_detector;
-    std::unique_ptr<uclHvif> m_link;
+    SimLink m_sim;
     clsInstrument m_truth;
     float m_baseWarning = 0.0f;
     float m_baseAlarm = 0.0f;

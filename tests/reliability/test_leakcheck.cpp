@@ -4,72 +4,42 @@
 // and fails on any leak report.
 #include "SoakRun.h"
 
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
-#include "shell/AppState.h"
-#include "sim/SimDetector.h"
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
 constexpr const char* kChildSwitch = "KM71_LEAK_CHILD";
 
-bool BuiltWithAddressSanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
 // Connects to a simulated detector, reads it, writes a changed setting back, reads again and
 // disconnects; everything is destroyed at the end.
 void ConnectReadWriteDisconnect(const QString& model) {
-    QTemporaryDir folder;
+    TempStartupFolder folder;
     ASSERT_TRUE(folder.isValid());
-    const QString saved = AppState::StartupFolder();
-    AppState::setStartupFolder(folder.path());
     {
         clsInstrument record;
-        auto* clock = new VirtualClock;
-        auto link = std::make_unique<uclHvif>(std::unique_ptr<LinkClock>(clock));
-        SimDetector detector(model);
-        link->setSerialTransport(std::make_unique<SimTransport>(&detector, clock));
-        link->setRetry(3);
-        link->setTimeout(1);
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        link->setInstrument(&record);
-        link->setSerialComm(false);
-        link->DetectIrdaModule();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!link->Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(link->Connected());
+        SimLink sim;
+        sim.makeSimLink(model, &record, 1);
+        uclHvif& link = *sim.link;
+        link.setSerialComm(false);
+        ASSERT_TRUE(sim.connectSimLink());
 
-        ASSERT_TRUE(link->GetInstrument(record));
+        ASSERT_TRUE(link.GetInstrument(record));
         record.ClearChangeFlags();
         record.setStationID(QStringLiteral("LEAK CHECK"));
-        ASSERT_TRUE(link->SetInstrument(record));
+        ASSERT_TRUE(link.SetInstrument(record));
         clsInstrument again;
-        ASSERT_TRUE(link->GetInstrument(again));
-        link->setInstrument(&record);
+        ASSERT_TRUE(link.GetInstrument(again));
+        link.setInstrument(&record);
         EXPECT_EQ(again.StationID(), QStringLiteral("LEAK CHECK"));
-        link->DisConnect();
-        link->setTimerEnabled(false);
+        link.DisConnect();
+        link.setTimerEnabled(false);
     }
-    AppState::setStartupFolder(saved);
 }
 
 TEST(LeakCheck, ConnectReadWriteDisconnectLeaksNothing) {
@@ -78,7 +48,7 @@ TEST(LeakCheck, ConnectReadWriteDisconnectLeaksNothing) {
             ConnectReadWriteDisconnect(QLatin1String(model));
         return;
     }
-    if (!BuiltWithAddressSanitizer())
+    if (!SoakRun::UnderAddressSanitizer())
         GTEST_SKIP() << "leak check needs the sanitizer build (cmake --preset asan)";
 
     QProcess child;

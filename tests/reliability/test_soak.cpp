@@ -15,20 +15,6 @@ int CyclesPerModel() {
     return ok && n > 0 ? n : 400;
 }
 
-bool UnderSanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
 class Soak : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Soak, WritesReportedAsDoneAreStoredAndFailuresAreReported) {
@@ -57,7 +43,7 @@ TEST_P(Soak, WritesReportedAsDoneAreStoredAndFailuresAreReported) {
     EXPECT_GT(f.reconnects + f.readsFailed, 0);
     // No growth: after the warm-up the resident memory stays within a small margin (the
     // sanitizer's quarantine grows by design, so the bound is looser there).
-    const qint64 margin = UnderSanitizer() ? 256 * 1024 : 8 * 1024;
+    const qint64 margin = SoakRun::UnderAddressSanitizer() ? 256 * 1024 : 8 * 1024;
     if (rssAfterWarmUp > 0) {
         EXPECT_LT(f.rssEndKb, rssAfterWarmUp + margin);
     }
