@@ -3,6 +3,7 @@
 // Helpers of the km71ctl tests: running the tool in this process against the simulated
 // detector on virtual time, and running the real km71ctl and km71sim programs.
 
+#include "common/QtTextPrinting.h"
 #include "link/CtlRunner.h"
 #include "link/Frame.h"
 #include "link/VirtualClock.h"
@@ -19,11 +20,6 @@
 #include <QTextStream>
 #include <functional>
 #include <memory>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace ctltest {
 
