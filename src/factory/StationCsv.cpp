@@ -62,23 +62,35 @@ bool Read(const QString& path, const QString& separator, int maxLines, QStringLi
         if (error) *error = file.errorString();
         return false;
     }
-    while (names->size() < maxLines && !file.atEnd()) {
-        QByteArray line = file.readLine(kMaxLineBytes);
-        if (line.isEmpty() && file.error() != QFileDevice::NoError) {
+    // A line ends at CR LF, LF or a lone CR (files saved by older editors), so that a name never
+    // holds a line end of its own. A line longer than kMaxLineBytes keeps its beginning.
+    QByteArray line;
+    bool afterCr = false;
+    const auto endLine = [&] {
+        names->append(NameOfLine(QString::fromLocal8Bit(line), separator));
+        line.clear();
+    };
+    char block[8192];
+    while (names->size() < maxLines) {
+        const qint64 n = file.read(block, sizeof block);
+        if (n < 0) {
             if (error) *error = file.errorString();
             return false;
         }
-        if (!line.endsWith('\n')) {
-            // Skip the rest of an over-long line.
-            while (!file.atEnd()) {
-                const QByteArray rest = file.readLine(kMaxLineBytes);
-                if (rest.isEmpty() || rest.endsWith('\n')) break;
-            }
+        if (n == 0) break;
+        for (qint64 i = 0; i < n && names->size() < maxLines; ++i) {
+            const char c = block[i];
+            const bool crLf = afterCr && c == '\n';
+            afterCr = c == '\r';
+            if (crLf) continue;
+            if (c == '\r' || c == '\n')
+                endLine();
+            else if (line.size() < kMaxLineBytes)
+                line += c;
         }
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        names->append(NameOfLine(QString::fromLocal8Bit(line), separator));
     }
+    // The last line may have no line end.
+    if (!line.isEmpty() && names->size() < maxLines) endLine();
     return true;
 }
 

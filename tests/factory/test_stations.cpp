@@ -164,6 +164,31 @@ TEST_F(Stations, ImportFillsRowsInFileOrderAndStopsAt256) {
     EXPECT_FALSE(record.Change_StationList(3));
 }
 
+TEST_F(Stations, LinesEndAtCrLfLfOrALoneCr) {
+    const struct {
+        const char* text;
+        QStringList names;
+    } cases[] = {
+        {"1,ONE\r\n2,TWO\r\n", {"ONE", "TWO"}},
+        {"1,ONE\n2,TWO", {"ONE", "TWO"}},
+        {"1,ONE\r2,TWO\r3,THREE\r", {"ONE", "TWO", "THREE"}},
+        {"1,ONE\r\r\n3,THREE\n\n5,FIVE", {"ONE", "", "THREE", "", "FIVE"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeFile("ends.csv", c.text);
+        QStringList names;
+        QString error;
+        ASSERT_TRUE(StationCsv::Read(path("ends.csv"), ",", 256, &names, &error));
+        EXPECT_EQ(names, c.names);
+        // Whatever was read writes and reads back unchanged.
+        ASSERT_TRUE(StationCsv::Write(path("again.csv"), names, ",", &error));
+        QStringList again;
+        ASSERT_TRUE(StationCsv::Read(path("again.csv"), ",", 256, &again, &error));
+        EXPECT_EQ(again, names);
+    }
+}
+
 TEST_F(Stations, ImportedNamesAreJudgedOnTheirFirst16Characters) {
     writeFile("names.csv", "1,ABCDEFGHIJKLMNOP.\r\n"
                            "2,ABC.DEF\r\n"
