@@ -1,101 +1,47 @@
 // The calibration window and its adjustment dialog, with real widgets against the in-process
 // simulated detector on virtual time.
+#include "UiTestSupport.h"
+
+#include "common/LinkLogFile.h"
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
 #include "link/Frame.h"
-#include "link/SimTransport.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "sim/SimDetector.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmMain.h"
 #include "ui/frmUploadCalib.h"
 
-#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextEdit>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 
-// Answers every box of the windows and remembers it as "kind: title / text".
-class CalibrationPrompts : public UiPrompts {
-public:
-    bool question(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("question: ") + title + QStringLiteral(" / ") + text;
-        return true;
-    }
-    void information(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("information: ") + title + QStringLiteral(" / ") + text;
-    }
-    void critical(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("critical: ") + title + QStringLiteral(" / ") + text;
-    }
-    void message(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("message: ") + title + QStringLiteral(" / ") + text;
-    }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-
-    QStringList boxes;
-};
-
-const QColor kRed(255, 0, 0);
 const QColor kGrey(192, 192, 192);
 const int kRow = frmCalibration::GasRow(0);
 
-class CalibrationTest : public ::testing::Test {
+class CalibrationTest : public ::testing::Test, protected SimulatedWindow {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
         AppState::setOperationState(0);
-        m_savedDebug = AppState::DebugMode();
-        m_savedFactory = AppState::FactoryMode();
     }
-    void TearDown() override {
-        window.reset(); // the windows and the link go before the detector
-        detector.reset();
-        AppState::setDebugMode(m_savedDebug);
-        AppState::setFactoryMode(m_savedFactory);
-        AppState::setOperationState(0);
-        AppState::setStartupFolder(m_savedFolder);
-    }
+    void TearDown() override { closeWindow(); } // the windows and the link go first
 
     // The main window on a simulated detector, connected and with the detector read.
     void openMain(const QString& model = QStringLiteral("KM")) {
         AppState::setDebugMode(false);
         AppState::setFactoryMode(false);
-        auto ownedClock = std::make_unique<VirtualClock>();
-        ownedClock->setStartDateTime(QDateTime(QDate(2025, 1, 7), QTime(9, 30, 0)));
-        clock = ownedClock.get();
-        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
-        detector = std::make_unique<SimDetector>(model);
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        window = std::make_unique<frmMain>(std::move(link));
-        window->setPrompts(&prompts);
-        window->show();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!window->link().Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(window->link().Connected());
-        click(window->cmdDown(1));
-        ASSERT_TRUE(window->working().CommFlags());
+        showWindow(model);
+        ASSERT_TRUE(waitForConnection());
+        ASSERT_TRUE(readDetector());
         detector->clearReceivedFrames();
     }
 
@@ -107,24 +53,12 @@ protected:
         return calibration;
     }
 
-    void click(QPushButton* button) {
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(button->isVisible());
-        ASSERT_TRUE(button->isEnabled()) << button->text().toStdString();
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-
-    // Request texts the detector received, in order, without the live reading polls.
-    QStringList requests() const {
+    // Request texts the detector received, in order, without the live reading polls and the
+    // requests for the next block of a reply.
+    QStringList commands() const {
         QStringList out;
-        for (const QByteArray& frame : detector->receivedFrames()) {
-            const qsizetype from = frame.indexOf(Ctl::STX) + 5;
-            const qsizetype etx = frame.indexOf(Ctl::ETX);
-            if (from < 5 || etx <= from) continue;
-            const QString text = QString::fromLatin1(frame.mid(from, etx - from));
-            // Live reading polls and the requests for the next block of a reply are left out.
+        for (const QString& text : requests())
             if (text != QLatin1String("DN,R,") && !text.endsWith(QChar(Ctl::ACK))) out << text;
-        }
         return out;
     }
     int readingPolls() const {
@@ -139,31 +73,8 @@ protected:
         return item ? item->text() : QStringLiteral("<none>");
     }
 
-    bool hasInfo(const QString& text, const QColor& colour) const {
-        const QTextDocument* doc = window->rtbLog()->document();
-        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-            if (block.text() != text) continue;
-            for (auto it = block.begin(); !it.atEnd(); ++it)
-                if (it.fragment().charFormat().foreground().color() == colour) return true;
-        }
-        return false;
-    }
-
-    QString linkLog() const {
-        QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
-    CalibrationPrompts prompts;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<SimDetector> detector;
-    std::unique_ptr<frmMain> window;
-
 private:
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    bool m_savedDebug = false;
-    bool m_savedFactory = false;
+    TempStartupFolder m_folder;
 };
 
 // ---- Opening ----
@@ -182,7 +93,7 @@ TEST_F(CalibrationTest, OpensWithTheDetectorsGasAndSpanConcentration) {
         frmCalibration* calibration = openCalibration();
         ASSERT_NE(calibration, nullptr);
 
-        EXPECT_EQ(requests(), (QStringList{QStringLiteral("GJ,R,"), QStringLiteral("SA,R,")}));
+        EXPECT_EQ(commands(), (QStringList{QStringLiteral("GJ,R,"), QStringLiteral("SA,R,")}));
         EXPECT_EQ(calibration->windowTitle(), QStringLiteral("71-Series Calibration"));
         EXPECT_EQ(calibration->fraCalibration()->title(), QStringLiteral("Calibration"));
         EXPECT_EQ(calibration->cmdCal(0)->text(), QStringLiteral("Zero"));
@@ -208,8 +119,7 @@ TEST_F(CalibrationTest, OpensWithTheDetectorsGasAndSpanConcentration) {
         EXPECT_TRUE(calibration->BeforeEdit(kRow, frmCalibration::ColAutoCal));
 
         click(calibration->cmdCal(3));
-        window.reset();
-        detector.reset();
+        closeWindow();
     }
 }
 
@@ -244,17 +154,16 @@ TEST_F(CalibrationTest, SpanWithNoGasSelectedIsRefusedBeforeAnyTraffic) {
 
         click(calibration->cmdCal(1));
 
-        EXPECT_EQ(prompts.boxes,
+        EXPECT_EQ(prompts.shown(),
                   QStringList{QStringLiteral("critical: Span not performed. / No sensors "
                                              "selected.\r\nMake selection in calibration table.")});
-        EXPECT_TRUE(requests().isEmpty()) << requests().join(u' ').toStdString();
+        EXPECT_TRUE(commands().isEmpty()) << commands().join(u' ').toStdString();
         EXPECT_EQ(calibration->vfgCal()->currentRow(), 1);
         EXPECT_EQ(calibration->vfgCal()->currentColumn(), 1);
         EXPECT_EQ(AppState::OperationState(), 0);
         prompts.boxes.clear();
         click(calibration->cmdCal(3));
-        window.reset();
-        detector.reset();
+        closeWindow();
     }
 }
 
@@ -272,7 +181,7 @@ TEST_F(CalibrationTest, ZeroWithNotYetAnswersEndsWithTheAdjustmentBox) {
     QString dialogTitle;
     bool streamingDuringAdjustment = true;
     bool closedDuringAdjustment = false;
-    QObject::connect(detector.get(), &SimDetector::frameReceived, calibration,
+    QObject::connect(detector, &SimDetector::frameReceived, calibration,
                      [&](const QByteArray& frame) {
                          if (!frame.contains("SZ,W,")) return;
                          stateDuringAdjustment = AppState::OperationState();
@@ -289,10 +198,10 @@ TEST_F(CalibrationTest, ZeroWithNotYetAnswersEndsWithTheAdjustmentBox) {
     EXPECT_EQ(dialogTitle, QStringLiteral("Adjusting Zero"));
     EXPECT_FALSE(streamingDuringAdjustment);
     EXPECT_FALSE(closedDuringAdjustment);
-    EXPECT_EQ(requests(), (QStringList{QStringLiteral("SZ,W,1"), QStringLiteral("SZ,C,"),
+    EXPECT_EQ(commands(), (QStringList{QStringLiteral("SZ,W,1"), QStringLiteral("SZ,C,"),
                                        QStringLiteral("SZ,C,"), QStringLiteral("SZ,C,")}));
-    EXPECT_EQ(prompts.boxes, QStringList{QStringLiteral(
-                                 "information: Adjustment / CH4  Adjustment Complete.\r\n")});
+    EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral(
+                                   "information: Adjustment / CH4  Adjustment Complete.\r\n")});
     EXPECT_TRUE(calibration->CalibResult());
     EXPECT_EQ(AppState::OperationState(), 0);
     EXPECT_TRUE(window->link().RunDensty()) << "the live readings stream again";
@@ -314,7 +223,7 @@ TEST_F(CalibrationTest, FailedZeroWritesTheRedLineAndShowsNoBox) {
     EXPECT_TRUE(prompts.boxes.isEmpty());
     EXPECT_FALSE(calibration->CalibResult());
     // The link writes the failure into the link log, once.
-    EXPECT_EQ(linkLog().count(QStringLiteral("---Calibration Upload Failed---. Date = ")), 1);
+    EXPECT_EQ(LinkLogText().count(QStringLiteral("---Calibration Upload Failed---. Date = ")), 1);
     EXPECT_EQ(AppState::OperationState(), 0);
 }
 
@@ -347,7 +256,7 @@ TEST_F(CalibrationTest, SpanWithTheDetectorsConcentrationSendsOnlyTheSpanRequest
     ASSERT_NE(calibration, nullptr);
     detector->clearReceivedFrames();
     qint16 stateDuringSpan = -1;
-    QObject::connect(detector.get(), &SimDetector::frameReceived, calibration,
+    QObject::connect(detector, &SimDetector::frameReceived, calibration,
                      [&](const QByteArray& frame) {
                          if (frame.contains("S1,W,")) stateDuringSpan = AppState::OperationState();
                      });
@@ -355,10 +264,10 @@ TEST_F(CalibrationTest, SpanWithTheDetectorsConcentrationSendsOnlyTheSpanRequest
     click(calibration->cmdCal(1));
 
     EXPECT_EQ(stateDuringSpan, 4);
-    EXPECT_EQ(requests(), (QStringList{QStringLiteral("S1,W,"), QStringLiteral("SO,R,")}));
-    EXPECT_EQ(prompts.boxes, QStringList{QStringLiteral(
-                                 "information: Adjustment / CH4  Adjustment Complete.\r\n")});
-    const QString log = linkLog();
+    EXPECT_EQ(commands(), (QStringList{QStringLiteral("S1,W,"), QStringLiteral("SO,R,")}));
+    EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral(
+                                   "information: Adjustment / CH4  Adjustment Complete.\r\n")});
+    const QString log = LinkLogText();
     EXPECT_TRUE(
         log.contains(QStringLiteral("---Calibration Upload Started---. Date = 01/07/2025 09:3")));
     EXPECT_TRUE(log.contains(QStringLiteral("(1,   50)")));
@@ -378,7 +287,7 @@ TEST_F(CalibrationTest, EditedSpanConcentrationIsWrittenBeforeTheSpan) {
 
     click(calibration->cmdCal(1));
 
-    const QStringList sent = requests();
+    const QStringList sent = commands();
     const qsizetype write = sent.indexOf(QStringLiteral("SA,W,   60"));
     const qsizetype span = sent.indexOf(QStringLiteral("S1,W,"));
     ASSERT_GE(write, 0) << sent.join(u' ').toStdString();
@@ -387,14 +296,14 @@ TEST_F(CalibrationTest, EditedSpanConcentrationIsWrittenBeforeTheSpan) {
     EXPECT_EQ(detector->value("SA"), QByteArray("   60"));
     EXPECT_EQ(calibration->DetectorAutoCalib(0), 60.0f);
     EXPECT_EQ(&window->working(), window->link().Instrument()) << "the link is given back";
-    EXPECT_EQ(prompts.boxes, QStringList{QStringLiteral(
-                                 "information: Adjustment / CH4  Adjustment Complete.\r\n")});
-    EXPECT_TRUE(linkLog().contains(QStringLiteral("(1,   60)")));
+    EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral(
+                                   "information: Adjustment / CH4  Adjustment Complete.\r\n")});
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("(1,   60)")));
 
     // A second span finds the detector holding the value already.
     detector->clearReceivedFrames();
     click(calibration->cmdCal(1));
-    EXPECT_EQ(requests(), (QStringList{QStringLiteral("S1,W,"), QStringLiteral("SO,R,")}));
+    EXPECT_EQ(commands(), (QStringList{QStringLiteral("S1,W,"), QStringLiteral("SO,R,")}));
 }
 
 TEST_F(CalibrationTest, SpanConcentrationThatCannotBeUsedIsNeverWritten) {
@@ -408,9 +317,9 @@ TEST_F(CalibrationTest, SpanConcentrationThatCannotBeUsedIsNeverWritten) {
 
     click(calibration->cmdCal(1));
 
-    EXPECT_EQ(prompts.boxes,
+    EXPECT_EQ(prompts.shown(),
               QStringList{QStringLiteral("critical: Auto Cal. / Improper Auto Cal.")});
-    EXPECT_TRUE(requests().isEmpty()) << requests().join(u' ').toStdString();
+    EXPECT_TRUE(commands().isEmpty()) << commands().join(u' ').toStdString();
     EXPECT_EQ(detector->value("SA"), QByteArray("   50"));
 }
 
@@ -426,11 +335,11 @@ TEST_F(CalibrationTest, FailedSpanWriteEndsTheSpanWithTheRedLine) {
 
     click(calibration->cmdCal(1));
 
-    EXPECT_EQ(requests().count(QStringLiteral("SA,W,   70")), 3);
-    EXPECT_FALSE(requests().contains(QStringLiteral("S1,W,"))) << "no span with a doubtful value";
+    EXPECT_EQ(commands().count(QStringLiteral("SA,W,   70")), 3);
+    EXPECT_FALSE(commands().contains(QStringLiteral("S1,W,"))) << "no span with a doubtful value";
     EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Calibration Fail."), kRed));
     EXPECT_TRUE(prompts.boxes.isEmpty());
-    EXPECT_TRUE(linkLog().contains(QStringLiteral("---Calibration Upload Failed---")));
+    EXPECT_TRUE(LinkLogText().contains(QStringLiteral("---Calibration Upload Failed---")));
     EXPECT_EQ(calibration->DetectorAutoCalib(0), 50.0f);
     EXPECT_TRUE(window->link().RunDensty());
 }
@@ -582,8 +491,7 @@ TEST_F(CalibrationTest, LiveReadingsReachTheGridUntilTheWindowCloses) {
         EXPECT_EQ(readingPolls(), 0);
         EXPECT_TRUE(calibration.isNull()) << "the window is gone";
 
-        window.reset();
-        detector.reset();
+        closeWindow();
     }
 }
 

@@ -1,16 +1,15 @@
 // Calibration certificates: the content, the PDF and JSON files, and the calibration window
 // writing them after a completed calibration against the in-process simulated detector.
+#include "UiTestSupport.h"
+
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
 #include "link/CalibrationCertificateData.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
 #include "sim/SimDetector.h"
 #include "ui/CalibrationCertificate.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmMain.h"
 
@@ -24,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 
@@ -132,9 +130,8 @@ TEST_F(CertificateTest, WritesAnA4PdfAndTheSameContentAsJson) {
     // The PDF opens in a real reader: its first page renders, and its text holds the serial
     // number (poppler's pdftoppm and pdftotext, installed with the project's packages).
     QProcess render;
-    render.start(QStringLiteral("pdftoppm"),
-                 {"-png", "-r", "40", "-f", "1", "-l", "1", "-singlefile", written[0],
-                  dir.filePath("page1")});
+    render.start(QStringLiteral("pdftoppm"), {"-png", "-r", "40", "-f", "1", "-l", "1",
+                                              "-singlefile", written[0], dir.filePath("page1")});
     ASSERT_TRUE(render.waitForFinished(60000)) << "pdftoppm did not run";
     EXPECT_EQ(render.exitCode(), 0) << render.readAllStandardError().toStdString();
     EXPECT_GT(QFile(dir.filePath("page1.png")).size(), 1000);
@@ -170,70 +167,33 @@ TEST_F(CertificateTest, RowsFollowTheProgramsLanguage) {
 
 // ---- In the calibration window ----
 
-class QuietPrompts : public UiPrompts {
-public:
-    bool question(QWidget*, const QString&, const QString&) override { return true; }
-    void information(QWidget*, const QString&, const QString&) override {}
-    void critical(QWidget*, const QString&, const QString&) override {}
-    void message(QWidget*, const QString&, const QString&) override {}
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-};
-
-class CertificateWindowTest : public CertificateTest {
+class CertificateWindowTest : public CertificateTest, protected SimulatedWindow {
 protected:
     void SetUp() override {
         CertificateTest::SetUp();
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(dir.path());
+        ASSERT_TRUE(m_folder.isValid());
         AppState::setOperationState(0);
         AppState::setDebugMode(false);
         AppState::setFactoryMode(false);
         CalibrationCertificate::setEnabled(true);
     }
     void TearDown() override {
-        window.reset();
-        detector.reset();
+        closeWindow();
         CalibrationCertificate::setEnabled(false);
-        AppState::setOperationState(0);
-        AppState::setStartupFolder(m_savedFolder);
         CertificateTest::TearDown();
     }
     frmCalibration* openCalibration() {
-        auto ownedClock = std::make_unique<VirtualClock>();
-        ownedClock->setStartDateTime(kNow);
-        clock = ownedClock.get();
-        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
-        detector = std::make_unique<SimDetector>(QStringLiteral("KM"));
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        window = std::make_unique<frmMain>(std::move(link));
-        window->setPrompts(&prompts);
-        window->show();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!window->link().Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        EXPECT_TRUE(window->link().Connected());
-        QTest::mouseClick(window->cmdDown(1), Qt::LeftButton);
-        EXPECT_TRUE(window->working().CommFlags());
-        QTest::mouseClick(window->cmdOption(2), Qt::LeftButton);
+        showWindow(QStringLiteral("KM"), kNow);
+        EXPECT_TRUE(waitForConnection());
+        EXPECT_TRUE(readDetector());
+        click(window->cmdOption(2));
         return frmCalibration::Loaded();
     }
     QStringList certificates() const {
-        return QDir(dir.path()).entryList({"*_calibration.*"}, QDir::Files, QDir::Name);
+        return QDir(m_folder.path()).entryList({"*_calibration.*"}, QDir::Files, QDir::Name);
     }
 
-    QuietPrompts prompts;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<SimDetector> detector;
-    std::unique_ptr<frmMain> window;
-
-private:
-    QString m_savedFolder;
+    TempStartupFolder m_folder;
 };
 
 TEST_F(CertificateWindowTest, CompletedSpanWritesBothFilesWithTheDetectorsRecord) {
@@ -246,7 +206,7 @@ TEST_F(CertificateWindowTest, CompletedSpanWritesBothFilesWithTheDetectorsRecord
     ASSERT_EQ(files.size(), 2) << files.join(' ').toStdString();
     EXPECT_TRUE(files[0].endsWith("_calibration.json"));
     EXPECT_TRUE(files[1].endsWith("_calibration.pdf"));
-    const QJsonObject o = QJsonDocument::fromJson(ReadAll(dir.filePath(files[0]))).object();
+    const QJsonObject o = QJsonDocument::fromJson(ReadAll(m_folder.filePath(files[0]))).object();
     EXPECT_EQ(o.value("calibration").toString(), "span");
     EXPECT_EQ(o.value("serialNo").toString(), window->working().SerialNo());
     const double span = calibration->record().AutoCalib(0);
@@ -275,7 +235,7 @@ TEST_F(CertificateWindowTest, CompletedZeroReadsTheRecordBackAndAFailedOneWrites
     EXPECT_TRUE(readBack);
     ASSERT_EQ(certificates().size(), 2);
     const QJsonObject o =
-        QJsonDocument::fromJson(ReadAll(dir.filePath(certificates()[0]))).object();
+        QJsonDocument::fromJson(ReadAll(m_folder.filePath(certificates()[0]))).object();
     EXPECT_EQ(o.value("calibration").toString(), "zero");
     EXPECT_EQ(o.value("zeroResult").toString(), "complete");
     calibration->cmdCal(3)->click();

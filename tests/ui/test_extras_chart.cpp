@@ -1,14 +1,14 @@
 // The live reading chart: on its own, and in the calibration window against the in-process
 // simulated detector on virtual time.
+#include "UiTestSupport.h"
+
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
-#include "link/SimTransport.h"
 #include "link/VirtualClock.h"
-#include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "sim/SimDetector.h"
 #include "ui/ReadingChart.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmMain.h"
 
@@ -20,12 +20,10 @@
 #include <QLineSeries>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
 #include <gtest/gtest.h>
 #include <iostream>
-#include <memory>
 
 namespace {
 
@@ -167,73 +165,27 @@ TEST_F(ReadingChartTest, PausedChartTakesNoReadingsAndRestartsTheHint) {
 
 // ---- In the calibration window ----
 
-class QuietPrompts : public UiPrompts {
-public:
-    bool question(QWidget*, const QString&, const QString&) override { return true; }
-    void information(QWidget*, const QString&, const QString&) override {}
-    void critical(QWidget*, const QString&, const QString&) override {}
-    void message(QWidget*, const QString&, const QString&) override {}
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-};
-
-class CalibrationChartTest : public ::testing::Test {
+class CalibrationChartTest : public ::testing::Test, protected SimulatedWindow {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
         SetMessageLanguage(QStringLiteral("EN"));
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
         AppState::setOperationState(0);
-        m_savedDebug = AppState::DebugMode();
-        m_savedFactory = AppState::FactoryMode();
         AppState::setDebugMode(false);
         AppState::setFactoryMode(false);
     }
-    void TearDown() override {
-        window.reset();
-        detector.reset();
-        AppState::setDebugMode(m_savedDebug);
-        AppState::setFactoryMode(m_savedFactory);
-        AppState::setOperationState(0);
-        AppState::setStartupFolder(m_savedFolder);
-    }
+    void TearDown() override { closeWindow(); }
 
     void openMain() {
-        auto ownedClock = std::make_unique<VirtualClock>();
-        ownedClock->setStartDateTime(kStart);
-        clock = ownedClock.get();
-        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
-        detector = std::make_unique<SimDetector>(QStringLiteral("KM"));
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        window = std::make_unique<frmMain>(std::move(link));
-        window->setPrompts(&prompts);
-        window->show();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!window->link().Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(window->link().Connected());
-        QTest::mouseClick(window->cmdDown(1), Qt::LeftButton);
-        ASSERT_TRUE(window->working().CommFlags());
+        showWindow(QStringLiteral("KM"), kStart);
+        ASSERT_TRUE(waitForConnection());
+        ASSERT_TRUE(readDetector());
     }
 
     QString tempPath(const QString& name) const { return m_folder.filePath(name); }
 
-    QuietPrompts prompts;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<SimDetector> detector;
-    std::unique_ptr<frmMain> window;
-
 private:
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    bool m_savedDebug = false;
-    bool m_savedFactory = false;
+    TempStartupFolder m_folder;
 };
 
 TEST_F(CalibrationChartTest, ChartShowsTheLiveReadingsWithTheDetectorsLevels) {
@@ -300,7 +252,7 @@ TEST_F(CalibrationChartTest, ChartPausesWhileAnAdjustmentRuns) {
 
     bool pausedDuringZero = false;
     qsizetype countDuringZero = -1;
-    QObject::connect(detector.get(), &SimDetector::frameReceived, calibration,
+    QObject::connect(detector, &SimDetector::frameReceived, calibration,
                      [&](const QByteArray& frame) {
                          if (!frame.contains("SZ,W,")) return;
                          pausedDuringZero = chart->paused();

@@ -1,51 +1,36 @@
 // The factory record file (name, header, every column's text, appending) and the A/D values
 // list, under a "." and a "," locale.
+#include "UiTestSupport.h"
+
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
 #include "shell/ToolSettings.h"
 #include "ui/FactoryRecord.h"
-#include "ui/UiPrompts.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
 const QDateTime kNow(QDate(2025, 3, 4), QTime(10, 20, 30));
-
-// Remembers the error boxes instead of showing them.
-class BoxRecorder : public UiPrompts {
-public:
-    void critical(QWidget*, const QString& title, const QString& text) override {
-        boxes << title + QStringLiteral(" / ") + text;
-    }
-    QStringList boxes;
-};
 
 // Each test in its own start-up folder, with English texts, the en_US locale and no suffix.
 class FactoryRecordTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
         m_savedSuffix = Tool().FactoryRecordSuffix;
-        AppState::setStartupFolder(m_folder.path());
         SetMessageLanguage(QStringLiteral("EN"));
         Tool().FactoryRecordSuffix.clear();
     }
     void TearDown() override {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         Tool().FactoryRecordSuffix = m_savedSuffix;
-        AppState::setStartupFolder(m_savedFolder);
     }
 
     // A KM detector with a value in every column.
@@ -119,8 +104,7 @@ protected:
         return lines;
     }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
+    TempStartupFolder m_folder;
     QString m_savedSuffix;
 };
 
@@ -131,9 +115,9 @@ TEST_F(FactoryRecordTest, FileNameCarriesTheSuffixBeforeTheExtension) {
               folder.filePath(QStringLiteral("KM71_SettingA1.csv")));
 
     Tool().FactoryRecordSuffix = QStringLiteral("A1");
-    BoxRecorder boxes;
-    WriteFactoryRecord(Detector(), kFactoryRecordRead, nullptr, &boxes);
-    EXPECT_TRUE(boxes.boxes.isEmpty());
+    RecordingPrompts prompts;
+    WriteFactoryRecord(Detector(), kFactoryRecordRead, nullptr, &prompts);
+    EXPECT_TRUE(prompts.boxes.isEmpty());
     EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("KM71_SettingA1.csv"))));
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("KM71_Setting.csv"))));
 }
@@ -330,20 +314,20 @@ TEST_F(FactoryRecordTest, FileErrorsShowTheSystemTextAndWriteNothing) {
     // The start-up folder is gone: the file cannot be created.
     const QString gone = QDir(m_folder.path()).filePath(QStringLiteral("missing"));
     AppState::setStartupFolder(gone);
-    BoxRecorder boxes;
-    WriteFactoryRecord(Detector(), kFactoryRecordRead, nullptr, &boxes);
-    ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_TRUE(boxes.boxes[0].startsWith(AppTitle() + " / "));
-    EXPECT_TRUE(boxes.boxes[0].contains(QStringLiteral("KM71_Setting.csv")));
-    EXPECT_TRUE(boxes.boxes[0].contains(QStringLiteral("could not be written")));
+    RecordingPrompts prompts;
+    WriteFactoryRecord(Detector(), kFactoryRecordRead, nullptr, &prompts);
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_TRUE(prompts.shown()[0].startsWith("critical: " + AppTitle() + " / "));
+    EXPECT_TRUE(prompts.shown()[0].contains(QStringLiteral("KM71_Setting.csv")));
+    EXPECT_TRUE(prompts.shown()[0].contains(QStringLiteral("could not be written")));
 
     // A suffix that would leave the folder or make no file name is refused.
     AppState::setStartupFolder(m_folder.path());
     Tool().FactoryRecordSuffix = QStringLiteral("/../x");
-    boxes.boxes.clear();
-    WriteFactoryRecord(Detector(), kFactoryRecordRead, nullptr, &boxes);
-    ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_TRUE(boxes.boxes[0].contains(QStringLiteral("cannot be used for the file name")));
+    prompts.boxes.clear();
+    WriteFactoryRecord(Detector(), kFactoryRecordRead, nullptr, &prompts);
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_TRUE(prompts.shown()[0].contains(QStringLiteral("cannot be used for the file name")));
     EXPECT_TRUE(QDir(m_folder.path()).entryList(QDir::Files).isEmpty());
 }
 

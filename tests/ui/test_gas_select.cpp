@@ -1,15 +1,13 @@
 // The gas selection dialog, the copy of a catalogue entry into the record and the gas choice
 // from the Enable box of the main window's settings grid.
+#include "UiTestSupport.h"
+
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
-#include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/ToolSettings.h"
-#include "sim/SimDetector.h"
 #include "ui/GasAlarmGrid.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmGasSel.h"
 #include "ui/frmMain.h"
 
@@ -17,16 +15,8 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <functional>
 #include <gtest/gtest.h>
-#include <memory>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -39,13 +29,8 @@ struct Answer {
 };
 
 // Answers the next gas selection dialog once it is shown modally.
-void ArmAnswer(Answer& answer, int attempts = 200) {
-    QTimer::singleShot(0, qApp, [&answer, attempts] {
-        auto* dialog = qobject_cast<frmGasSel*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            if (attempts > 0) ArmAnswer(answer, attempts - 1);
-            return;
-        }
+void ArmAnswer(Answer& answer) {
+    AnswerModal<frmGasSel>([&answer](frmGasSel* dialog) {
         answer.seen = true;
         for (int i = 0; i < frmGasSel::kOptionCount; ++i)
             if (dialog->optGasList(i)->isVisible())
@@ -57,15 +42,6 @@ void ArmAnswer(Answer& answer, int attempts = 200) {
             QTest::mouseClick(dialog->cmdGasSel(answer.button), Qt::LeftButton);
     });
 }
-
-// Answers Yes to every question and keeps every box from showing.
-class SilentPrompts : public UiPrompts {
-public:
-    bool question(QWidget*, const QString&, const QString&) override { return true; }
-    void information(QWidget*, const QString&, const QString&) override {}
-    void critical(QWidget*, const QString&, const QString&) override {}
-    void message(QWidget*, const QString&, const QString&) override {}
-};
 
 // Each test with the built-in gas catalogue, English texts and untouched factory values.
 class GasSelectTest : public ::testing::Test {
@@ -222,43 +198,23 @@ TEST_F(GasSelectTest, OkWithoutAChoiceOnlyEnablesTheGas) {
 // ---- From the settings grid of the main window ----
 
 // The main window on the simulated detector, read once.
-class GridGasChoiceTest : public GasSelectTest {
+class GridGasChoiceTest : public GasSelectTest, protected SimulatedWindow {
 protected:
     void SetUp() override {
         GasSelectTest::SetUp();
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        m_savedFactory = AppState::FactoryMode();
-        AppState::setStartupFolder(m_folder.path());
         AppState::setFactoryMode(true);
     }
     void TearDown() override {
-        window.reset();
-        detector.reset();
-        AppState::setFactoryMode(m_savedFactory);
-        AppState::setStartupFolder(m_savedFolder);
+        closeWindow();
         GasSelectTest::TearDown();
     }
 
     void openAndRead(const QString& model) {
-        auto ownedClock = std::make_unique<VirtualClock>();
-        ownedClock->setStartDateTime(QDateTime(QDate(2025, 1, 7), QTime(9, 30, 0)));
-        VirtualClock* clock = ownedClock.get();
-        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
-        detector = std::make_unique<SimDetector>(model);
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        window = std::make_unique<frmMain>(std::move(link));
-        window->setPrompts(&prompts);
-        window->show();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!window->link().Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(window->link().Connected());
-        detector->setValue(
-            "HC", clock->currentDateTime().toString(QStringLiteral("yyMMddHHmmss")).toLatin1());
-        QTest::mouseClick(window->cmdDown(1), Qt::LeftButton);
-        ASSERT_TRUE(window->working().CommFlags());
+        showWindow(model);
+        ASSERT_TRUE(waitForConnection());
+        setDetectorClockToPc();
+        ASSERT_TRUE(readDetector());
     }
 
     // Clicks the Enable box of gas 0 off and lets the grid handle the click.
@@ -275,12 +231,7 @@ protected:
         return window->grid()->item(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColGas)->text();
     }
 
-    SilentPrompts prompts;
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    bool m_savedFactory = false;
-    std::unique_ptr<SimDetector> detector;
-    std::unique_ptr<frmMain> window;
+    TempStartupFolder m_folder;
 };
 
 TEST_F(GridGasChoiceTest, ChoosingAGasInTheDialogShowsItInTheGrid) {

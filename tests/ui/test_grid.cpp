@@ -1,10 +1,11 @@
 // The settings grid and the identity boxes of the main window, driven through real widgets.
+#include "UiTestSupport.h"
+
 #include "instrument/clsInstrument.h"
 #include "link/Frame.h"
 #include "link/ResponseParser.h"
 #include "ui/GasAlarmGrid.h"
 #include "ui/IdentityEdit.h"
-#include "ui/UiPrompts.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -18,18 +19,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Answers the grid's message boxes and remembers them.
-struct RecordingPrompts : UiPrompts {
-    struct Box {
-        QString title;
-        QString text;
-    };
-    QList<Box> shown;
-    void information(QWidget*, const QString& title, const QString& text) override {
-        shown << Box{title, text};
-    }
-};
 
 // Lets queued commits and deferred deletions run.
 void settle() {
@@ -383,9 +372,10 @@ TEST_F(GridTest, LockedGasCannotBeSwitchedOff) {
     locked = true;
     QSignalSpy toggled(&grid, &GasAlarmGrid::enableToggled);
     clickEnableBox();
-    ASSERT_EQ(prompts.shown.size(), 1);
-    EXPECT_EQ(prompts.shown[0].title, "Sensor On/Off");
-    EXPECT_EQ(prompts.shown[0].text, "This sensor is not removed.");
+    ASSERT_EQ(prompts.boxes.size(), 1);
+    EXPECT_EQ(prompts.boxes[0].kind, "information");
+    EXPECT_EQ(prompts.boxes[0].title, "Sensor On/Off");
+    EXPECT_EQ(prompts.boxes[0].text, "This sensor is not removed.");
     EXPECT_EQ(grid.item(row(), GasAlarmGrid::ColEnable)->checkState(), Qt::Checked);
     EXPECT_TRUE(record.GasEnabled(0));
     EXPECT_FALSE(record.Change_GasEnable(0));
@@ -400,7 +390,7 @@ TEST_F(GridTest, UnlockedGasAsksTheCallerAndRebuilds) {
     clickEnableBox();
     ASSERT_EQ(toggled.count(), 1);
     EXPECT_EQ(toggled[0][0].toInt(), 0);
-    EXPECT_TRUE(prompts.shown.isEmpty());
+    EXPECT_TRUE(prompts.boxes.isEmpty());
     // Nothing was chosen: the gas stays enabled and unchanged.
     EXPECT_EQ(grid.item(row(), GasAlarmGrid::ColEnable)->checkState(), Qt::Checked);
     EXPECT_TRUE(record.GasEnabled(0));

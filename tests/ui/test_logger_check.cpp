@@ -1,32 +1,24 @@
 // The logger-area check (comparison rules, the shipped reference files, the whole sequence
 // against the simulated detector) and the memory dump button.
+#include "UiTestSupport.h"
+
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
-#include "link/Frame.h"
-#include "link/SimTransport.h"
-#include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "sim/SimDetector.h"
 #include "sim/SimMemoryImage.h"
 #include "ui/LoggerCheck.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextEdit>
 #include <gtest/gtest.h>
-#include <memory>
-
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -72,20 +64,16 @@ class LoggerCheckFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
         setCheckReferenceFolders({});
         SetMessageLanguage(QStringLiteral("EN"));
     }
     void TearDown() override {
         setCheckReferenceFolders({});
         AppState::setOperationState(0);
-        AppState::setStartupFolder(m_savedFolder);
     }
-    QString inFolder(const QString& name) const { return QDir(m_folder.path()).filePath(name); }
+    QString inFolder(const QString& name) const { return m_folder.filePath(name); }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
+    TempStartupFolder m_folder;
 };
 
 TEST_F(LoggerCheckFiles, ReferenceFileFollowsTheGasName) {
@@ -165,46 +153,10 @@ TEST_F(LoggerCheckFiles, DISABLED_WriteReferenceFiles) {
 
 // ---- The buttons of the main window against the simulated detector ----
 
-class RecordingPrompts : public UiPrompts {
-public:
-    bool question(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("question: ") + title + QStringLiteral(" / ") + text;
-        return answer;
-    }
-    void information(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("information: ") + title + QStringLiteral(" / ") + text;
-    }
-    void critical(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("critical: ") + title + QStringLiteral(" / ") + text;
-    }
-    void message(QWidget*, const QString& title, const QString& text) override {
-        boxes << QStringLiteral("message: ") + title + QStringLiteral(" / ") + text;
-    }
-    bool answer = true;
-    QStringList boxes;
-};
-
-struct InfoLine {
-    QString text;
-    QColor colour;
-};
-
-const QColor kGreen(0, 192, 0);
-const QColor kRed(255, 0, 0);
-const QColor kBrown(128, 32, 0);
-
-class LoggerCheckWindow : public LoggerCheckFiles {
+class LoggerCheckWindow : public LoggerCheckFiles, protected SimulatedWindow {
 protected:
-    void SetUp() override {
-        LoggerCheckFiles::SetUp();
-        m_savedDebug = AppState::DebugMode();
-        m_savedFactory = AppState::FactoryMode();
-    }
     void TearDown() override {
-        window.reset();
-        detector.reset();
-        AppState::setDebugMode(m_savedDebug);
-        AppState::setFactoryMode(m_savedFactory);
+        closeWindow();
         LoggerCheckFiles::TearDown();
     }
 
@@ -212,25 +164,12 @@ protected:
     void openAndRead(const QString& model, const QByteArray& gasDefinition = {}) {
         AppState::setDebugMode(true);
         AppState::setFactoryMode(true);
-        auto ownedClock = std::make_unique<VirtualClock>();
-        ownedClock->setStartDateTime(QDateTime(QDate(2025, 1, 7), QTime(9, 30, 0)));
-        VirtualClock* clock = ownedClock.get();
-        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
-        detector = std::make_unique<SimDetector>(model);
-        if (!gasDefinition.isEmpty()) detector->setValue("GJ", gasDefinition);
-        link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        window = std::make_unique<frmMain>(std::move(link));
-        window->setPrompts(&prompts);
-        window->show();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!window->link().Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(window->link().Connected());
-        detector->setValue(
-            "HC", clock->currentDateTime().toString(QStringLiteral("yyMMddHHmmss")).toLatin1());
-        QTest::mouseClick(window->cmdDown(1), Qt::LeftButton);
-        ASSERT_TRUE(window->working().CommFlags());
+        showWindow(model, kWindowTestStart, [&](uclHvif&, SimDetector& simulated) {
+            if (!gasDefinition.isEmpty()) simulated.setValue("GJ", gasDefinition);
+        });
+        ASSERT_TRUE(waitForConnection());
+        setDetectorClockToPc();
+        ASSERT_TRUE(readDetector());
         window->rtbLog()->clear();
         detector->clearReceivedFrames();
     }
@@ -241,17 +180,6 @@ protected:
         ASSERT_TRUE(button->isVisible());
         ASSERT_TRUE(button->isEnabled());
         QTest::mouseClick(button, Qt::LeftButton);
-    }
-
-    // Request heads ("XC,C") the detector received, in order.
-    QStringList requests() const {
-        QStringList out;
-        for (const QByteArray& frame : detector->receivedFrames()) {
-            const qsizetype from = frame.indexOf(Ctl::STX) + 5;
-            const qsizetype etx = frame.indexOf(Ctl::ETX);
-            if (from >= 5 && etx > from) out << QString::fromLatin1(frame.mid(from, etx - from));
-        }
-        return out;
     }
 
     // Index of the first (or last) request that starts with `head`; -1 when none does.
@@ -266,28 +194,6 @@ protected:
         return found;
     }
 
-    QList<InfoLine> infoLines() const {
-        QList<InfoLine> out;
-        const QTextDocument* doc = window->rtbLog()->document();
-        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-            if (block.text().isEmpty()) continue;
-            QColor colour;
-            if (!block.begin().atEnd())
-                colour = block.begin().fragment().charFormat().foreground().color();
-            out.append({block.text(), colour});
-        }
-        return out;
-    }
-    bool hasInfo(const QString& text, const QColor& colour) const {
-        for (const InfoLine& line : infoLines())
-            if (line.text == text && line.colour == colour) return true;
-        return false;
-    }
-    bool hasInfoText(const QString& text) const {
-        for (const InfoLine& line : infoLines())
-            if (line.text.contains(text)) return true;
-        return false;
-    }
     QString resultLine(const char* outcome) const {
         return QStringLiteral("LoggerArea Check   ") + window->working().SerialNo() +
                QStringLiteral("... ") + QString::fromLatin1(outcome);
@@ -298,14 +204,6 @@ protected:
         return memory.left(SimMemoryImage::kWorkStart) ==
                QByteArray(SimMemoryImage::kWorkStart, char(0xFF));
     }
-
-    RecordingPrompts prompts;
-    std::unique_ptr<SimDetector> detector;
-    std::unique_ptr<frmMain> window;
-
-private:
-    bool m_savedDebug = false;
-    bool m_savedFactory = false;
 };
 
 TEST_F(LoggerCheckWindow, EachGasPassesAgainstItsReference) {
@@ -315,8 +213,8 @@ TEST_F(LoggerCheckWindow, EachGasPassesAgainstItsReference) {
         prompts.boxes.clear();
         runCheck();
 
-        ASSERT_EQ(prompts.boxes.size(), 1) << prompts.boxes.join(" | ").toStdString();
-        EXPECT_TRUE(prompts.boxes[0].startsWith("question: LoggerArea Check / "));
+        ASSERT_EQ(prompts.boxes.size(), 1) << prompts.shown().join(" | ").toStdString();
+        EXPECT_TRUE(prompts.shown()[0].startsWith("question: LoggerArea Check / "));
         EXPECT_TRUE(hasInfo(resultLine("OK"), kGreen)) << infoLines().last().text.toStdString();
         const qsizetype check = requestIndex(QStringLiteral("XH,E,"));
         const qsizetype lastBlock = requestIndex(QStringLiteral("EP,R,01FF"));
@@ -332,8 +230,7 @@ TEST_F(LoggerCheckWindow, EachGasPassesAgainstItsReference) {
         EXPECT_TRUE(hasInfo(QStringLiteral("71-Series WriteDummyData Complete ."), kGreen));
         EXPECT_EQ(AppState::OperationState(), 0);
         EXPECT_TRUE(window->fraCommand(1)->isEnabled());
-        window.reset();
-        detector.reset();
+        closeWindow();
     }
 }
 
@@ -351,10 +248,10 @@ TEST_F(LoggerCheckWindow, AMissingReferenceEndsWithABoxNamingIt) {
     openAndRead(QStringLiteral("KM"));
     setCheckReferenceFolders({m_folder.path()});
     runCheck();
-    ASSERT_EQ(prompts.boxes.size(), 2) << prompts.boxes.join(" | ").toStdString();
-    EXPECT_TRUE(prompts.boxes[1].startsWith("critical: "));
-    EXPECT_TRUE(prompts.boxes[1].contains("KM71_CheckKM.DAT"));
-    EXPECT_TRUE(prompts.boxes[1].contains("missing"));
+    ASSERT_EQ(prompts.boxes.size(), 2) << prompts.shown().join(" | ").toStdString();
+    EXPECT_TRUE(prompts.shown()[1].startsWith("critical: "));
+    EXPECT_TRUE(prompts.shown()[1].contains("KM71_CheckKM.DAT"));
+    EXPECT_TRUE(prompts.shown()[1].contains("missing"));
     EXPECT_FALSE(hasInfoText(QStringLiteral("LoggerArea Check")));
     EXPECT_TRUE(logsErased()) << "the logs are cleared before the comparison";
     EXPECT_TRUE(window->fraCommand(1)->isEnabled());
@@ -362,7 +259,7 @@ TEST_F(LoggerCheckWindow, AMissingReferenceEndsWithABoxNamingIt) {
 
 TEST_F(LoggerCheckWindow, NoToTheQuestionTouchesNothing) {
     openAndRead(QStringLiteral("KM"));
-    prompts.answer = false;
+    prompts.answerYes = false;
     runCheck();
     EXPECT_TRUE(requests().isEmpty());
     EXPECT_TRUE(infoLines().isEmpty());
@@ -373,8 +270,8 @@ TEST_F(LoggerCheckWindow, AFailedClearStopsTheCheckWithItsBox) {
     detector->faults().deadLine = true;
     runCheck();
     ASSERT_EQ(prompts.boxes.size(), 2);
-    EXPECT_EQ(prompts.boxes[1], QStringLiteral("message: ") + AppTitle() +
-                                    QStringLiteral(" / Clear log data failed"));
+    EXPECT_EQ(prompts.shown()[1], QStringLiteral("message: ") + AppTitle() +
+                                      QStringLiteral(" / Clear log data failed"));
     EXPECT_LT(requestIndex(QStringLiteral("XH,E,")), 0);
     EXPECT_FALSE(hasInfoText(QStringLiteral("LoggerArea Check")));
     EXPECT_EQ(AppState::OperationState(), 0);
@@ -387,7 +284,7 @@ TEST_F(LoggerCheckWindow, AFailedDownloadIsNgEvenWithAMatchingOldImage) {
     ASSERT_TRUE(WriteBytes(window->LoggerImagePath(), CheckImage(QStringLiteral("KM"))));
     // The detector falls silent once the check data is written.
     bool written = false;
-    QObject::connect(detector.get(), &SimDetector::frameReceived, [&](const QByteArray& frame) {
+    QObject::connect(detector, &SimDetector::frameReceived, [&](const QByteArray& frame) {
         if (written) detector->faults().deadLine = true;
         if (frame.contains("XH,E")) written = true;
     });
@@ -404,7 +301,7 @@ TEST_F(LoggerCheckWindow, FramDumpWritesTheListing) {
     QTest::mouseClick(button, Qt::LeftButton);
 
     ASSERT_EQ(prompts.boxes.size(), 1);
-    EXPECT_EQ(prompts.boxes[0],
+    EXPECT_EQ(prompts.shown()[0],
               QStringLiteral("question: FRAM Dump / FRAM Dump List Download\r\nReady?"));
     EXPECT_GE(requestIndex(QStringLiteral("EF,R,")), 0);
     EXPECT_GT(ReadBytes(inFolder(QString::fromLatin1(kFramDumpFile))).size(), 1000);
@@ -418,7 +315,7 @@ TEST_F(LoggerCheckWindow, FramDumpWritesTheListing) {
 
 TEST_F(LoggerCheckWindow, FramDumpRefusedOrDeclined) {
     openAndRead(QStringLiteral("KM"));
-    prompts.answer = false;
+    prompts.answerYes = false;
     EXPECT_FALSE(FramDumpCommand(*window));
     EXPECT_TRUE(requests().isEmpty());
 
@@ -427,9 +324,10 @@ TEST_F(LoggerCheckWindow, FramDumpRefusedOrDeclined) {
     EXPECT_FALSE(FramDumpCommand(*window));
     window->link().setRunDensty(false);
     ASSERT_EQ(prompts.boxes.size(), 1);
-    EXPECT_EQ(prompts.boxes[0], QStringLiteral("information: No communication available to FRAM / "
-                                               "It can not be performed due to operating of "
-                                               "other issues."));
+    EXPECT_EQ(prompts.shown()[0],
+              QStringLiteral("information: No communication available to FRAM / "
+                             "It can not be performed due to operating of "
+                             "other issues."));
     EXPECT_FALSE(QFile::exists(inFolder(QString::fromLatin1(kFramDumpFile))));
 }
 

@@ -1,10 +1,12 @@
 // The main window with real widgets against the in-process simulated detector on virtual time:
 // captions, title, mode-dependent buttons, the enable table, lamps and link events, the two
 // clocks, configuration files, the master comparison and the exit path.
+#include "UiTestSupport.h"
+
+#include "common/TempStartupFolder.h"
 #include "factory/frmFsDialog.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/clsInstrument.h"
-#include "link/Frame.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
@@ -15,11 +17,8 @@
 #include "sim/SimDetector.h"
 #include "ui/GasAlarmGrid.h"
 #include "ui/Sounds.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
-#include "ui/modMain.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -29,139 +28,45 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextEdit>
-#include <QTimer>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <memory>
-
-// Readable test output for Qt texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
-// Answers the window's boxes and dialogs and remembers them as "kind: title / text".
-class MainWindowPrompts : public UiPrompts {
-public:
-    bool question(QWidget*, const QString& title, const QString& text) override {
-        shown << QStringLiteral("question: ") + title + QStringLiteral(" / ") + text;
-        return answerYes;
-    }
-    void information(QWidget*, const QString& title, const QString& text) override {
-        shown << QStringLiteral("information: ") + title + QStringLiteral(" / ") + text;
-    }
-    void critical(QWidget*, const QString& title, const QString& text) override {
-        shown << QStringLiteral("critical: ") + title + QStringLiteral(" / ") + text;
-    }
-    void message(QWidget*, const QString& title, const QString& text) override {
-        shown << QStringLiteral("message: ") + title + QStringLiteral(" / ") + text;
-    }
-    QString openFileName(QWidget*, const QString& title, const QString& filter,
-                         const QString& selected) override {
-        dialogs << QStringLiteral("open: ") + title + QStringLiteral(" | ") + filter +
-                       QStringLiteral(" | ") + selected;
-        return fileToOpen;
-    }
-    QString saveFileName(QWidget*, const QString& title, const QString& filter,
-                         const QString& selected) override {
-        dialogs << QStringLiteral("save: ") + title + QStringLiteral(" | ") + filter +
-                       QStringLiteral(" | ") + selected;
-        return fileToSave;
-    }
-
-    bool answerYes = true;
-    QString fileToOpen;
-    QString fileToSave;
-    QStringList shown;
-    QStringList dialogs;
-};
-
-struct LogLine {
-    QString text;
-    QColor colour;
-};
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, protected SimulatedWindow {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        m_savedDebug = AppState::DebugMode();
-        m_savedFactory = AppState::FactoryMode();
-        AppState::setStartupFolder(m_folder.path());
         AppState::setDebugMode(false);
         AppState::setFactoryMode(false);
         SetMessageLanguage(QStringLiteral("EN"));
         Tool() = ToolSettings();
     }
     void TearDown() override {
-        window.reset();
+        closeWindow();
         SetMessageLanguage(QStringLiteral("EN"));
-        AppState::setDebugMode(m_savedDebug);
-        AppState::setFactoryMode(m_savedFactory);
-        AppState::setStartupFolder(m_savedFolder);
         Tool() = ToolSettings();
     }
 
     // The window on a simulated detector on virtual time, shown, not yet connected.
     void openWindow(const QString& model = QStringLiteral("KM")) {
-        auto ownedClock = std::make_unique<VirtualClock>();
-        ownedClock->setStartDateTime(QDateTime(QDate(2025, 3, 14), QTime(10, 0, 0)));
-        clock = ownedClock.get();
-        window =
-            std::make_unique<frmMain>(modMain::MakeSimulatedLink(model, std::move(ownedClock)));
-        detector = window->link().findChild<SimDetector*>();
-        ASSERT_NE(detector, nullptr);
-        window->setPrompts(&prompts);
-        window->show();
+        showWindow(model, QDateTime(QDate(2025, 3, 14), QTime(10, 0, 0)));
     }
     // Lets virtual time run until the detector is connected.
     void connectDetector() {
-        const qint64 end = clock->nowMs() + 60000;
-        while (!window->link().Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_TRUE(window->link().Connected());
-        detector->setValue(
-            "HC", clock->currentDateTime().toString(QStringLiteral("yyMMddHHmmss")).toLatin1());
-    }
-    void click(QPushButton* button) {
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(button->isEnabled()) << button->text().toStdString();
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-    QList<LogLine> logLines() const {
-        QList<LogLine> out;
-        const QTextDocument* doc = window->rtbLog()->document();
-        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-            if (block.text().isEmpty()) continue;
-            QColor colour;
-            if (block.begin() != block.end())
-                colour = block.begin().fragment().charFormat().foreground().color();
-            out.append({block.text(), colour});
-        }
-        return out;
+        ASSERT_TRUE(waitForConnection());
+        setDetectorClockToPc();
     }
     QStringList logTexts() const {
         QStringList out;
-        for (const LogLine& l : logLines())
+        for (const InfoLine& l : infoLines())
             out << l.text;
         return out;
     }
     QString path(const QString& name) const { return m_folder.filePath(name); }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
-    bool m_savedDebug = false;
-    bool m_savedFactory = false;
-    MainWindowPrompts prompts;
-    VirtualClock* clock = nullptr;
-    SimDetector* detector = nullptr;
-    std::unique_ptr<frmMain> window;
+    TempStartupFolder m_folder;
 };
 
 // ---- Title, captions, visibility, size ----
@@ -282,7 +187,7 @@ TEST_F(MainWindowTest, ConnectingLightsTheLampsAndLogsTheConnectionInBlue) {
 
     EXPECT_EQ(window->lamp(1), frmMain::Lamp::On);
     EXPECT_TRUE(window->cmdDown(1)->isEnabled());
-    const QList<LogLine> lines = logLines();
+    const QList<InfoLine> lines = infoLines();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.last().text, QStringLiteral("71-Series ...Connection Successful."));
     EXPECT_EQ(lines.last().colour, QColor(0, 0, 255));
@@ -354,7 +259,7 @@ TEST_F(MainWindowTest, EnableTableInItsFourStates) {
     EXPECT_FALSE(window->cmdDown(1)->isEnabled());
     EXPECT_FALSE(window->cmdExit()->isEnabled());
     EXPECT_FALSE(window->close());
-    EXPECT_TRUE(prompts.shown.isEmpty()) << prompts.shown.join('\n').toStdString();
+    EXPECT_TRUE(prompts.shown().isEmpty()) << prompts.shown().join('\n').toStdString();
     EXPECT_TRUE(window->isVisible());
     window->EnableCommandFrames(true);
     EXPECT_TRUE(window->cmdExit()->isEnabled());
@@ -368,10 +273,10 @@ TEST_F(MainWindowTest, LinkEventsReachLampsLogAndBoxes) {
     emit link.ConnectRetry(retries);
     QString alarm = QStringLiteral("71-Series No Response.");
     emit link.AlarmMessage(alarm);
-    QList<LogLine> lines = logLines();
+    QList<InfoLine> lines = infoLines();
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines[lines.size() - 2].text, QStringLiteral("Connect Sequence 71-Series ...(3)"));
-    EXPECT_EQ(lines[lines.size() - 2].colour, QColor(0, 192, 0));
+    EXPECT_EQ(lines[lines.size() - 2].colour, kGreen);
     EXPECT_EQ(lines.last().text, alarm);
     EXPECT_EQ(lines.last().colour, QColor(0, 0, 192));
 
@@ -383,23 +288,23 @@ TEST_F(MainWindowTest, LinkEventsReachLampsLogAndBoxes) {
     EXPECT_FALSE(window->lblStatus(2)->isVisible());
 
     // Port error 10061 changes nothing; 10060 and 10048 report and light the error lamp.
-    const int before = int(logLines().size());
+    const int before = int(infoLines().size());
     short refused = 10061;
     emit link.IrDAError(refused);
-    EXPECT_EQ(logLines().size(), before);
-    EXPECT_TRUE(prompts.shown.isEmpty());
+    EXPECT_EQ(infoLines().size(), before);
+    EXPECT_TRUE(prompts.shown().isEmpty());
     EXPECT_EQ(window->lamp(0), frmMain::Lamp::On);
     for (short code : {short(10060), short(10048)}) {
-        prompts.shown.clear();
+        prompts.boxes.clear();
         emit link.IrDAError(code);
-        EXPECT_EQ(logLines().last().text,
+        EXPECT_EQ(infoLines().last().text,
                   QStringLiteral("Cominucation Ports Error. Restart this program."));
-        EXPECT_EQ(logLines().last().colour, QColor(255, 0, 0));
+        EXPECT_EQ(infoLines().last().colour, kRed);
         EXPECT_EQ(window->lamp(0), frmMain::Lamp::Error);
         EXPECT_EQ(window->lamp(1), frmMain::Lamp::Off);
-        EXPECT_EQ(prompts.shown, QStringList{QStringLiteral(
-                                     "message: Port Error. / Cominucation Ports Error. Restart "
-                                     "this program.")});
+        EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral(
+                                       "message: Port Error. / Cominucation Ports Error. Restart "
+                                       "this program.")});
     }
 
     float reading = 12.5f;
@@ -531,12 +436,12 @@ TEST_F(MainWindowTest, ExportThroughTheDialogWritesTheFileAndReportsFailures) {
     EXPECT_TRUE(text.startsWith("BS,W,"));
     EXPECT_TRUE(text.contains("XS,W,ST-7"));
     EXPECT_TRUE(text.contains(",\r\n"));
-    EXPECT_TRUE(prompts.shown.isEmpty());
+    EXPECT_TRUE(prompts.shown().isEmpty());
 
     prompts.fileToSave = path(QStringLiteral("no/such/folder/unit.seq"));
     click(window->cmdExportSetting());
-    ASSERT_EQ(prompts.shown.size(), 1);
-    EXPECT_TRUE(prompts.shown.first().startsWith(
+    ASSERT_EQ(prompts.shown().size(), 1);
+    EXPECT_TRUE(prompts.shown().first().startsWith(
         QStringLiteral("critical: 71-Series - Setup Program / The configuration file could not "
                        "be stored.")));
 }
@@ -554,8 +459,8 @@ TEST_F(MainWindowTest, ImportShowsWarningsAndRefusesABrokenFileWithoutChangingTh
     const QString userBefore = window->working().UserID();
     prompts.fileToOpen = broken;
     click(window->cmdImportSetting());
-    ASSERT_EQ(prompts.shown.size(), 1);
-    EXPECT_TRUE(prompts.shown.first().startsWith(
+    ASSERT_EQ(prompts.shown().size(), 1);
+    EXPECT_TRUE(prompts.shown().first().startsWith(
         QStringLiteral("critical: 71-Series - Setup Program / The configuration file could not "
                        "be loaded.")));
     EXPECT_EQ(window->working().UserID(), userBefore);
@@ -568,11 +473,11 @@ TEST_F(MainWindowTest, ImportShowsWarningsAndRefusesABrokenFileWithoutChangingTh
     ASSERT_TRUE(g.open(QIODevice::WriteOnly));
     g.write("XZ,W,NEW-USER,\r\nZZ,W,1,\r\nBU,W,060,020,090,1,\r\n");
     g.close();
-    prompts.shown.clear();
+    prompts.boxes.clear();
     prompts.fileToOpen = odd;
     click(window->cmdImportSetting());
     EXPECT_EQ(
-        prompts.shown,
+        prompts.shown(),
         (QStringList{QStringLiteral("message: 71-Series - Setup Program / unknown ZZ"),
                      QStringLiteral("message: 71-Series - Setup Program / obsolute BU format")}));
     EXPECT_EQ(window->working().UserID(), QStringLiteral("NEW-USER"));
@@ -589,9 +494,9 @@ TEST_F(MainWindowTest, CompareMasterAfterAReadListsTheDifferencesAndSounds) {
     connectDetector();
     // Nothing loaded: the comparison does nothing.
     window->cmdCompareMaster()->setEnabled(true);
-    const int linesBefore = int(logLines().size());
+    const int linesBefore = int(infoLines().size());
     window->cmdCompareMaster_Click();
-    EXPECT_EQ(logLines().size(), linesBefore);
+    EXPECT_EQ(infoLines().size(), linesBefore);
 
     // Read the detector and store it as the master file, then load it back.
     click(window->cmdDown(1));
@@ -606,8 +511,8 @@ TEST_F(MainWindowTest, CompareMasterAfterAReadListsTheDifferencesAndSounds) {
     click(window->cmdDown(1));
     const int played = Sounds::PlayCount();
     click(window->cmdCompareMaster());
-    EXPECT_EQ(logLines().last().text, QStringLiteral(" Compare MASTER OK"));
-    EXPECT_EQ(logLines().last().colour, QColor(0, 255, 0));
+    EXPECT_EQ(infoLines().last().text, QStringLiteral(" Compare MASTER OK"));
+    EXPECT_EQ(infoLines().last().colour, QColor(0, 255, 0));
     EXPECT_EQ(Sounds::LastRequested(), QStringLiteral("OK.wav"));
     EXPECT_EQ(Sounds::PlayCount(), played + 1) << "the built-in sound is found";
 
@@ -616,13 +521,13 @@ TEST_F(MainWindowTest, CompareMasterAfterAReadListsTheDifferencesAndSounds) {
     detector->setValue("A1", QByteArray("   15"));
     click(window->cmdDown(1));
     ASSERT_TRUE(window->working().CommFlags());
-    const int from = int(logLines().size());
+    const int from = int(infoLines().size());
     click(window->cmdCompareMaster());
-    QList<LogLine> lines = logLines().mid(from);
+    QList<InfoLine> lines = infoLines().mid(from);
     QStringList texts;
-    for (const LogLine& l : lines) {
+    for (const InfoLine& l : lines) {
         texts << l.text;
-        EXPECT_EQ(l.colour, QColor(255, 0, 0)) << l.text.toStdString();
+        EXPECT_EQ(l.colour, kRed) << l.text.toStdString();
     }
     EXPECT_EQ(texts, (QStringList{QStringLiteral("User ID"), QStringLiteral("Warning <> MASTER")}));
     EXPECT_EQ(Sounds::LastRequested(), QStringLiteral("NG.wav"));
@@ -633,9 +538,7 @@ TEST_F(MainWindowTest, DetailSettingsEditsTheWorkingRecordInTheFactoryDialog) {
     connectDetector();
     QString dialogName;
     clsInstrument* handed = nullptr;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<frmFsDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
+    AnswerModal<frmFsDialog>([&](frmFsDialog* dialog) {
         dialogName = dialog->metaObject()->className();
         handed = dialog->Instrument();
         dialog->cmdCancel_Click();
@@ -659,7 +562,7 @@ TEST_F(MainWindowTest, ExitAsksAndWritesTheToolConfiguration) {
 
     prompts.answerYes = false;
     click(window->cmdExit());
-    EXPECT_EQ(prompts.shown, QStringList{QStringLiteral("question: 71-Series / End ?")});
+    EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral("question: 71-Series / End ?")});
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(QFileInfo::exists(config));
 

@@ -1,12 +1,15 @@
 // Start-up of the window program: command line, single instance, opening form, password dialog,
 // port choice dialog and the hand-over to the main window on the simulated detector.
+#include "UiTestSupport.h"
+
+#include "common/SimLink.h"
+#include "common/TempStartupFolder.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/ToolSettings.h"
 #include "sim/SimDetector.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmIrCommSelect.h"
 #include "ui/frmMain.h"
 #include "ui/frmOpen.h"
@@ -24,33 +27,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
-// Readable test output for Qt texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
-
-// Answers the boxes of the start-up dialogs and remembers them as "kind: title / text".
-class StartupPrompts : public UiPrompts {
-public:
-    bool question(QWidget*, const QString& title, const QString& text) override {
-        shown << QStringLiteral("question: ") + title + QStringLiteral(" / ") + text;
-        return answerYes;
-    }
-    void information(QWidget*, const QString& title, const QString& text) override {
-        shown << QStringLiteral("information: ") + title + QStringLiteral(" / ") + text;
-    }
-    void critical(QWidget*, const QString& title, const QString& text) override {
-        shown << QStringLiteral("critical: ") + title + QStringLiteral(" / ") + text;
-    }
-    bool answerYes = true;
-    QStringList shown;
-};
 
 // Saves a picture of `widget` as <KM71_SHOTS_DIR>/<name>.png when that variable is set (the
 // screenshot script sets it).
@@ -65,9 +45,7 @@ class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
         m_savedPassword = AppState::AccessPassword();
-        AppState::setStartupFolder(m_folder.path());
         AppState::setAccessPassword(QStringLiteral("7305"));
         AppState::setDebugMode(false);
         AppState::setFactoryMode(false);
@@ -79,14 +57,12 @@ protected:
         AppState::setDebugMode(false);
         AppState::setFactoryMode(false);
         AppState::setAccessPassword(m_savedPassword);
-        AppState::setStartupFolder(m_savedFolder);
         Tool() = ToolSettings();
     }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
+    TempStartupFolder m_folder;
     QString m_savedPassword;
-    StartupPrompts prompts;
+    RecordingPrompts prompts;
 };
 
 // ---- Command line ----
@@ -219,11 +195,11 @@ TEST_F(StartupTest, OpeningFormLaysItsPartsOutWithoutOverlapAndClosesAfterItsTim
         ASSERT_TRUE(form.tmrOpen()->isActive());
         EXPECT_EQ(form.tmrOpen()->interval(), 2500);
         QTest::mouseDClick(form.fraInner(), Qt::LeftButton, {}, QPoint(5, 5));
-        EXPECT_EQ(prompts.shown,
+        EXPECT_EQ(prompts.shown(),
                   QStringList{QString::fromUtf8(language == std::string("EN")
                                                     ? "information: Pause / Pause!!"
                                                     : "information: 一時停止 / 一時停止!!")});
-        prompts.shown.clear();
+        prompts.boxes.clear();
         EXPECT_TRUE(form.tmrOpen()->isActive());
 
         form.tmrOpen_Timer();
@@ -256,9 +232,9 @@ TEST_F(StartupTest, PasswordDialogRefusesWrongTextsAsOftenAsTheyComeAndIgnoresCa
         SCOPED_TRACE(wrong);
         dialog.txtPass()->setText(QString::fromLatin1(wrong));
         QTest::mouseClick(dialog.cmdOK(), Qt::LeftButton);
-        EXPECT_EQ(prompts.shown,
+        EXPECT_EQ(prompts.shown(),
                   QStringList{QStringLiteral("critical: Password / Incorrect Password Entered")});
-        prompts.shown.clear();
+        prompts.boxes.clear();
         EXPECT_EQ(dialog.txtPass()->text(), QString::fromLatin1(wrong)) << "the text stays";
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_FALSE(dialog.PasswordAccepted());
@@ -271,7 +247,7 @@ TEST_F(StartupTest, PasswordDialogRefusesWrongTextsAsOftenAsTheyComeAndIgnoresCa
     EXPECT_EQ(accepted, 1);
     EXPECT_TRUE(dialog.PasswordAccepted());
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_TRUE(prompts.shown.isEmpty()) << "an accepted password closes without a question";
+    EXPECT_TRUE(prompts.shown().isEmpty()) << "an accepted password closes without a question";
 
     // Letter case never matters.
     for (const char* entered : {"abc9", "ABC9", "aBc9"})
@@ -288,7 +264,7 @@ TEST_F(StartupTest, ClosingThePasswordDialogAsksWhetherToEnd) {
 
     prompts.answerYes = false;
     QTest::mouseClick(dialog.cmdCancel(), Qt::LeftButton);
-    EXPECT_EQ(prompts.shown, QStringList{QStringLiteral("question: KM-71 / End ?")});
+    EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral("question: KM-71 / End ?")});
     EXPECT_TRUE(dialog.isVisible());
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_TRUE(dialog.isVisible());
@@ -296,9 +272,9 @@ TEST_F(StartupTest, ClosingThePasswordDialogAsksWhetherToEnd) {
     EXPECT_EQ(ended, 0);
 
     prompts.answerYes = true;
-    prompts.shown.clear();
+    prompts.boxes.clear();
     EXPECT_TRUE(dialog.close());
-    EXPECT_EQ(prompts.shown, QStringList{QStringLiteral("question: KM-71 / End ?")});
+    EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral("question: KM-71 / End ?")});
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(ended, 1);
     EXPECT_FALSE(QFileInfo::exists(m_folder.filePath(QStringLiteral("KM71Config.ini"))))
@@ -315,9 +291,10 @@ TEST_F(StartupTest, JapanesePasswordDialogAndQuestion) {
     EXPECT_EQ(dialog.cmdCancel()->text(), QString::fromUtf8("ｷｬﾝｾﾙ"));
     dialog.txtPass()->setText(QStringLiteral("0000"));
     dialog.cmdOK_Click();
-    EXPECT_EQ(prompts.shown.last(), QString::fromUtf8("critical: ﾊﾟｽﾜｰﾄﾞ / ﾊﾟｽﾜｰﾄﾞが合いません。"));
+    EXPECT_EQ(prompts.shown().last(),
+              QString::fromUtf8("critical: ﾊﾟｽﾜｰﾄﾞ / ﾊﾟｽﾜｰﾄﾞが合いません。"));
     dialog.close();
-    EXPECT_EQ(prompts.shown.last(),
+    EXPECT_EQ(prompts.shown().last(),
               QString::fromUtf8("question: KM-71 / ﾌﾟﾛｸﾞﾗﾑを終了してよろしいですか？"));
 }
 
@@ -334,11 +311,9 @@ TEST_F(StartupTest, AcceptedPasswordOpensTheMainWindowOnTheSimulatedDetector) {
     frmPassword dialog;
     dialog.setPrompts(&prompts);
     std::unique_ptr<frmMain> window;
-    VirtualClock* clock = nullptr;
     QObject::connect(&dialog, &frmPassword::passwordAccepted, [&] {
-        auto owned = std::make_unique<VirtualClock>();
-        clock = owned.get();
-        window = std::make_unique<frmMain>(modMain::MakeSimulatedLink("QZ", std::move(owned)));
+        window = std::make_unique<frmMain>(
+            modMain::MakeSimulatedLink("QZ", std::make_unique<VirtualClock>()));
         window->setPrompts(&prompts);
         window->show();
     });
@@ -349,10 +324,7 @@ TEST_F(StartupTest, AcceptedPasswordOpensTheMainWindowOnTheSimulatedDetector) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(dialog.isVisible());
 
-    const qint64 end = clock->nowMs() + 60000;
-    while (!window->link().Connected() && clock->nowMs() < end)
-        clock->waitForEvents(end);
-    ASSERT_TRUE(window->link().Connected());
+    ASSERT_TRUE(SimLink::WaitForConnection(window->link()));
     EXPECT_EQ(window->working().ModelTyp(), QStringLiteral("QZ"));
     EXPECT_TRUE(window->rtbLog()->toPlainText().contains(
         QStringLiteral("71-Series ...Connection Successful.")));
@@ -374,9 +346,7 @@ TEST_F(StartupTest, PortChoiceDialogKeepsTheLastChoiceAndFallsBackToTheFirstPort
     }
 
     // Through the modal dialog: choose the second port and press OK.
-    QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<frmIrCommSelect*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
+    AnswerModal<frmIrCommSelect>([](frmIrCommSelect* dialog) {
         dialog->cmbIrComm()->setCurrentIndex(1);
         QTest::mouseClick(dialog->cmdOK(), Qt::LeftButton);
     });
@@ -384,9 +354,7 @@ TEST_F(StartupTest, PortChoiceDialogKeepsTheLastChoiceAndFallsBackToTheFirstPort
     EXPECT_EQ(frmIrCommSelect::StoredChoice(), 2);
 
     // Closed without OK: the earlier choice stays in force.
-    QTimer::singleShot(0, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
-    });
+    AnswerModal<QWidget>([](QWidget* dialog) { dialog->close(); });
     EXPECT_EQ(frmIrCommSelect::Choose(nullptr, {"COM3", "COM7", "COM9"}), 1);
 
     struct Case {

@@ -1,5 +1,9 @@
 // The progress dialog and the read and write workflows of the main window, with real widgets
 // against the in-process simulated detector on virtual time.
+#include "UiTestSupport.h"
+
+#include "common/LinkLogFile.h"
+#include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
 #include "link/Frame.h"
 #include "link/SimTransport.h"
@@ -9,7 +13,6 @@
 #include "shell/Messages.h"
 #include "sim/SimDetector.h"
 #include "ui/GasAlarmGrid.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
 #include "ui/frmUpload.h"
 
@@ -20,42 +23,23 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
 #include <QTextEdit>
 #include <gtest/gtest.h>
 #include <memory>
 
-// Readable test output for Qt texts.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
-
-// Text of the link log in the start-up folder.
-QString LinkLogText() {
-    QFile file(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 // Runs each test in its own start-up folder with the operation state idle.
 class InTempFolder : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_savedFolder = AppState::StartupFolder();
-        AppState::setStartupFolder(m_folder.path());
         AppState::setOperationState(0);
     }
-    void TearDown() override {
-        AppState::setOperationState(0);
-        AppState::setStartupFolder(m_savedFolder);
-    }
+    void TearDown() override { AppState::setOperationState(0); }
 
-    QTemporaryDir m_folder;
-    QString m_savedFolder;
+    TempStartupFolder m_folder;
 };
 
 // ---- Progress dialog ----
@@ -136,53 +120,6 @@ TEST_F(ProgressDialogTest, WithoutTheAnimationFileTheBusyIndicatorShows) {
 
 // ---- Workflows of the main window ----
 
-// Answers every box and dialog of the window and remembers what it was asked.
-class RecordingPrompts : public UiPrompts {
-public:
-    struct Box {
-        QString kind;
-        QString title;
-        QString text;
-    };
-
-    bool question(QWidget*, const QString& title, const QString& text) override {
-        boxes.append({QStringLiteral("question"), title, text});
-        return answer;
-    }
-    void information(QWidget*, const QString& title, const QString& text) override {
-        boxes.append({QStringLiteral("information"), title, text});
-    }
-    void critical(QWidget*, const QString& title, const QString& text) override {
-        boxes.append({QStringLiteral("critical"), title, text});
-    }
-    void message(QWidget*, const QString& title, const QString& text) override {
-        boxes.append({QStringLiteral("message"), title, text});
-    }
-    QString openFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
-    }
-
-    // Kinds and texts of the boxes shown, as "kind: title / text".
-    QStringList shown() const {
-        QStringList out;
-        for (const Box& b : boxes)
-            out << b.kind + QStringLiteral(": ") + b.title + QStringLiteral(" / ") + b.text;
-        return out;
-    }
-
-    bool answer = true;
-    QList<Box> boxes;
-};
-
-// One line of the information log with its colour.
-struct InfoLine {
-    QString text;
-    QColor colour;
-};
-
 // The simulated detector with a rewriter between it and the link: every reply frame's text
 // (between the address and ETX) passes through `rewrite` and is framed again.
 class RewritingTransport : public LinkTransport {
@@ -236,21 +173,10 @@ private:
     QByteArray m_pending;
 };
 
-const QColor kGreen(0, 192, 0);
-const QColor kRed(255, 0, 0);
-
-class WorkflowTest : public InTempFolder {
+class WorkflowTest : public InTempFolder, protected SimulatedWindow {
 protected:
-    void SetUp() override {
-        InTempFolder::SetUp();
-        m_savedDebug = AppState::DebugMode();
-        m_savedFactory = AppState::FactoryMode();
-    }
     void TearDown() override {
-        window.reset(); // the window and its link go before the detector
-        detector.reset();
-        AppState::setDebugMode(m_savedDebug);
-        AppState::setFactoryMode(m_savedFactory);
+        closeWindow();
         InTempFolder::TearDown();
     }
 
@@ -261,98 +187,17 @@ protected:
                     bool dead = false, RewritingTransport::Rewrite rewrite = {}) {
         AppState::setDebugMode(debug);
         AppState::setFactoryMode(true);
-        auto ownedClock = std::make_unique<VirtualClock>();
-        ownedClock->setStartDateTime(QDateTime(QDate(2025, 1, 7), QTime(9, 30, 0)));
-        clock = ownedClock.get();
-        auto link = std::make_unique<uclHvif>(std::move(ownedClock));
-        detector = std::make_unique<SimDetector>(model);
-        detector->faults().deadLine = dead;
-        if (rewrite)
-            link->setSerialTransport(
-                std::make_unique<RewritingTransport>(detector.get(), clock, rewrite));
-        else
-            link->setSerialTransport(std::make_unique<SimTransport>(detector.get(), clock));
-        link->setPortLister([](const QString&) { return QList<SerialPortEntry>{}; });
-        window = std::make_unique<frmMain>(std::move(link));
-        window->setPrompts(&prompts);
-        window->show();
-        const qint64 end = clock->nowMs() + 60000;
-        while (!window->link().Connected() && clock->nowMs() < end)
-            clock->waitForEvents(end);
-        ASSERT_EQ(window->link().Connected(), !dead);
+        showWindow(model, kWindowTestStart, [&](uclHvif& link, SimDetector& simulated) {
+            simulated.faults().deadLine = dead;
+            if (rewrite)
+                link.setSerialTransport(
+                    std::make_unique<RewritingTransport>(&simulated, link.clock(), rewrite));
+        });
+        ASSERT_EQ(waitForConnection(), !dead);
         // The detector's clock runs with the PC's.
-        detector->setValue(
-            "HC", clock->currentDateTime().toString(QStringLiteral("yyMMddHHmmss")).toLatin1());
+        setDetectorClockToPc();
         detector->clearReceivedFrames();
     }
-
-    // Clicks a button of the window (the workflow runs to its end inside the click).
-    void click(QPushButton* button) {
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(button->isVisible());
-        ASSERT_TRUE(button->isEnabled()) << button->text().toStdString();
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-
-    // Reads the detector with "Instrument Information"; true when it reported success.
-    bool readDetector() {
-        click(window->cmdDown(1));
-        return window->working().CommFlags();
-    }
-
-    // The request texts the detector received ("A1,W,   20"), in order.
-    QStringList requests() const {
-        QStringList out;
-        for (const QByteArray& frame : detector->receivedFrames()) {
-            const qsizetype from = frame.indexOf(Ctl::STX) + 5;
-            const qsizetype etx = frame.indexOf(Ctl::ETX);
-            if (from >= 5 && etx > from) out << QString::fromLatin1(frame.mid(from, etx - from));
-        }
-        return out;
-    }
-    // Requests whose command and verb start with `head` ("A1,W").
-    QStringList requests(const QString& head) const {
-        QStringList out;
-        for (const QString& r : requests())
-            if (r.startsWith(head + u',')) out << r;
-        return out;
-    }
-
-    // The lines of the information log.
-    QList<InfoLine> infoLines() const {
-        QList<InfoLine> out;
-        const QTextDocument* doc = window->rtbLog()->document();
-        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-            if (block.text().isEmpty()) continue;
-            QColor colour;
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                colour = it.fragment().charFormat().foreground().color();
-                break;
-            }
-            out.append({block.text(), colour});
-        }
-        return out;
-    }
-    // True when the information log holds `text` in `colour`.
-    bool hasInfo(const QString& text, const QColor& colour) const {
-        for (const InfoLine& line : infoLines())
-            if (line.text == text && line.colour == colour) return true;
-        return false;
-    }
-    bool hasInfoText(const QString& text) const {
-        for (const InfoLine& line : infoLines())
-            if (line.text.contains(text)) return true;
-        return false;
-    }
-
-    RecordingPrompts prompts;
-    VirtualClock* clock = nullptr;
-    std::unique_ptr<SimDetector> detector;
-    std::unique_ptr<frmMain> window;
-
-private:
-    bool m_savedDebug = false;
-    bool m_savedFactory = false;
 };
 
 TEST_F(WorkflowTest, InstrumentInformationFillsTheIdentityFieldsAndTheGrid) {
@@ -433,7 +278,7 @@ TEST_F(WorkflowTest, NoToUpdateReadySendsNothingAndKeepsTheFlags) {
     detector->clearReceivedFrames();
     const clsInstrument before = window->working();
 
-    prompts.answer = false;
+    prompts.answerYes = false;
     for (int button : {0, 7, 9, 10, 1, 6}) {
         SCOPED_TRACE(button);
         prompts.boxes.clear();
@@ -635,7 +480,7 @@ TEST_F(WorkflowTest, AFailedReadIsReportedAsFailed) {
     };
     for (const Case c : {Case{"dead line", true}, Case{"garbled replies", false}}) {
         SCOPED_TRACE(c.name);
-        window.reset();
+        closeWindow();
         openWindow(QStringLiteral("KM"));
         if (c.dead)
             detector->faults().deadLine = true;
@@ -654,7 +499,7 @@ TEST_F(WorkflowTest, AFailedReadIsReportedAsFailed) {
 
 TEST_F(WorkflowTest, AReadCancelledOnTheLinkIsReportedAsCancelled) {
     openWindow(QStringLiteral("KM"));
-    QObject::connect(detector.get(), &SimDetector::frameReceived, [this](const QByteArray& f) {
+    QObject::connect(detector, &SimDetector::frameReceived, [this](const QByteArray& f) {
         if (f.contains("SD,R,")) window->link().setCancel(true);
     });
     EXPECT_FALSE(readDetector());
@@ -715,14 +560,14 @@ TEST_F(WorkflowTest, MaintenanceCommandsAskFirstThenReportTheirOutcome) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.button);
         prompts.boxes.clear();
-        prompts.answer = false;
+        prompts.answerYes = false;
         click(window->cmdOption(c.button));
         ASSERT_EQ(prompts.boxes.size(), 1);
         EXPECT_EQ(prompts.boxes.first().text, QString::fromLatin1(c.question));
         EXPECT_EQ(prompts.boxes.first().title, QString::fromLatin1(c.title));
         EXPECT_TRUE(requests().isEmpty());
 
-        prompts.answer = true;
+        prompts.answerYes = true;
         click(window->cmdOption(c.button));
         EXPECT_EQ(requests().count(QString::fromLatin1(c.request)), 1);
         EXPECT_TRUE(hasInfo(QString::fromLatin1(c.before), kGreen));
@@ -758,7 +603,7 @@ TEST_F(WorkflowTest, PowerOffSwitchesTheDetectorOffAndStartsTheWindowOver) {
     ASSERT_TRUE(readDetector());
     detector->clearReceivedFrames();
 
-    prompts.answer = false;
+    prompts.answerYes = false;
     click(window->cmdDown(4));
     ASSERT_EQ(prompts.boxes.size(), 1);
     EXPECT_EQ(prompts.boxes.first().text,
@@ -766,7 +611,7 @@ TEST_F(WorkflowTest, PowerOffSwitchesTheDetectorOffAndStartsTheWindowOver) {
     EXPECT_EQ(prompts.boxes.first().title, QStringLiteral("Power off"));
     EXPECT_TRUE(requests().isEmpty());
 
-    prompts.answer = true;
+    prompts.answerYes = true;
     click(window->cmdDown(4));
     EXPECT_EQ(requests().count(QStringLiteral("RO,W,")), 1);
     EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Auto Power OFF Complete."), kGreen));
@@ -777,10 +622,7 @@ TEST_F(WorkflowTest, PowerOffSwitchesTheDetectorOffAndStartsTheWindowOver) {
     EXPECT_FALSE(window->FirstActivation());
 
     // The link is opened again and finds the detector.
-    const qint64 end = clock->nowMs() + 60000;
-    while (!window->link().Connected() && clock->nowMs() < end)
-        clock->waitForEvents(end);
-    EXPECT_TRUE(window->link().Connected());
+    EXPECT_TRUE(waitForConnection());
     EXPECT_TRUE(window->cmdDown(1)->isEnabled());
 }
 
@@ -791,7 +633,7 @@ protected:
     // Calls `action` when the detector receives the nth request for a logger block (1-based).
     void onBlockRequest(int nth, std::function<void()> action) {
         auto count = std::make_shared<int>(0);
-        QObject::connect(detector.get(), &SimDetector::frameReceived,
+        QObject::connect(detector, &SimDetector::frameReceived,
                          [count, nth, action](const QByteArray& frame) {
                              if (frame.contains("EP,R,") && ++*count == nth) action();
                          });
