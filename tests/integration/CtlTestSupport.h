@@ -4,6 +4,7 @@
 // detector on virtual time, and running the real km71ctl and km71sim programs.
 
 #include "common/QtTextPrinting.h"
+#include "common/SimProgram.h"
 #include "link/CtlRunner.h"
 #include "link/Frame.h"
 #include "link/VirtualClock.h"
@@ -86,16 +87,9 @@ inline InProcessRun RunInProcess(const QStringList& arguments,
     return run;
 }
 
-// Folder of the programs: set by CTest, else the build tree of this test.
-inline QString ProgramDir() {
-    const QString dir = qEnvironmentVariable("KM71_BIN_DIR");
-    return dir.isEmpty() ? QStringLiteral(KM71_BINARY_DIR "/app") : dir;
-}
+// The km71ctl program.
 inline QString CtlProgram() {
     return ProgramDir() + QStringLiteral("/km71ctl");
-}
-inline QString SimProgram() {
-    return ProgramDir() + QStringLiteral("/km71sim");
 }
 
 // A km71sim process on a pseudo-terminal or a TCP port, with its frame log.
@@ -153,12 +147,7 @@ public:
 private:
     QString start(QStringList args, const QStringList& faults) {
         args << faults;
-        m_process.start(SimProgram(), args);
-        if (!m_process.waitForStarted(kReadyWaitMs)) return {};
-        while (!m_process.canReadLine())
-            if (!m_process.waitForReadyRead(kReadyWaitMs)) return {};
-        const QString line = QString::fromLatin1(m_process.readLine()).trimmed();
-        return line.startsWith(QLatin1String("ready ")) ? line.mid(6) : QString();
+        return StartSimProgram(m_process, args, kReadyWaitMs);
     }
 
     QProcess m_process;

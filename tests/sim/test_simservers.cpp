@@ -1,5 +1,6 @@
 // The simulator's faces on real pseudo-terminals and sockets, in process and as the km71sim
 // executable. Waits are bounded; nothing sleeps.
+#include "common/SimProgram.h"
 #include "link/Frame.h"
 #include "sim/SimDetector.h"
 #include "sim/SimPtyServer.h"
@@ -20,12 +21,6 @@
 namespace {
 
 constexpr int kWaitMs = 5000;
-
-QString SimProgram() {
-    QString dir = qEnvironmentVariable("KM71_BIN_DIR");
-    if (dir.isEmpty()) dir = QStringLiteral(KM71_BINARY_DIR "/app");
-    return dir + QStringLiteral("/km71sim");
-}
 
 // Reads from a file descriptor until a frame terminator arrives or the wait runs out.
 QByteArray ReadReply(int fd) {
@@ -54,16 +49,6 @@ QByteArray ReadReply(QTcpSocket& socket) {
         if (reply.endsWith(Ctl::EOT) || !spy.wait(kWaitMs)) break;
     }
     return reply;
-}
-
-// Starts km71sim and returns what follows "ready " on its first line (empty on failure).
-QString StartSim(QProcess& process, const QStringList& args) {
-    process.start(SimProgram(), args);
-    if (!process.waitForStarted(kWaitMs)) return {};
-    while (!process.canReadLine())
-        if (!process.waitForReadyRead(kWaitMs)) return {};
-    const QString line = QString::fromLatin1(process.readLine()).trimmed();
-    return line.startsWith(QLatin1String("ready ")) ? line.mid(6) : QString();
 }
 
 TEST(SimPtyServer, ServesTheDetectorThroughItsLink) {
@@ -129,8 +114,10 @@ TEST(Km71Sim, AnswersOnAPseudoTerminalAndCleansUpOnTerm) {
     const QString log = dir.filePath(QStringLiteral("frames.log"));
     QProcess process;
     const QString ready =
-        StartSim(process, {QStringLiteral("--model"), QStringLiteral("QZ"), QStringLiteral("--pty"),
-                           link, QStringLiteral("--log"), log});
+        StartSimProgram(process,
+                        {QStringLiteral("--model"), QStringLiteral("QZ"), QStringLiteral("--pty"),
+                         link, QStringLiteral("--log"), log},
+                        kWaitMs);
     ASSERT_EQ(ready, link) << process.readAllStandardError().constData();
     ASSERT_TRUE(QFileInfo(link).isSymLink());
 
@@ -155,10 +142,12 @@ TEST(Km71Sim, AnswersOnAPseudoTerminalAndCleansUpOnTerm) {
 TEST(Km71Sim, AnswersOnTcpWithFaults) {
     QProcess process;
     const QString port =
-        StartSim(process, {QStringLiteral("--model"), QStringLiteral("VL"), QStringLiteral("--tcp"),
-                           QStringLiteral("127.0.0.1:0"), QStringLiteral("--delay"),
-                           QStringLiteral("30"), QStringLiteral("--split"), QStringLiteral("3"),
-                           QStringLiteral("--drop-nth"), QStringLiteral("1")});
+        StartSimProgram(process,
+                        {QStringLiteral("--model"), QStringLiteral("VL"), QStringLiteral("--tcp"),
+                         QStringLiteral("127.0.0.1:0"), QStringLiteral("--delay"),
+                         QStringLiteral("30"), QStringLiteral("--split"), QStringLiteral("3"),
+                         QStringLiteral("--drop-nth"), QStringLiteral("1")},
+                        kWaitMs);
     ASSERT_GT(port.toInt(), 0) << process.readAllStandardError().constData();
 
     QTcpSocket socket;
