@@ -4,6 +4,7 @@
 #include "shell/OleDate.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 #include <QtGlobal>
@@ -127,11 +128,21 @@ QJsonObject CalibrationCertificateData::toJson() const {
     return o;
 }
 
-bool CalibrationCertificateData::writeJson(const QString& folder, QString* path,
-                                           QString* error) const {
-    const QString file = QDir(folder).filePath(baseName() + QStringLiteral(".json"));
-    if (path) *path = file;
-    QSaveFile out(file);
+QString CalibrationCertificateData::unusedPathBase(const QString& folder) const {
+    // Two calibrations of one detector within a second share a name; the later one takes the
+    // next number rather than replacing the earlier record.
+    const QDir dir(folder);
+    const QString name = baseName();
+    QString base = dir.filePath(name);
+    for (int n = 2; QFileInfo::exists(base + QStringLiteral(".pdf")) ||
+                    QFileInfo::exists(base + QStringLiteral(".json"));
+         ++n)
+        base = dir.filePath(QStringLiteral("%1_%2").arg(name).arg(n));
+    return base;
+}
+
+bool CalibrationCertificateData::writeJson(const QString& path, QString* error) const {
+    QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) {
         if (error) *error = out.errorString();
         return false;

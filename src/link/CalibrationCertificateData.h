@@ -56,6 +56,9 @@ struct CalibrationCertificateData {
     QString concentrationText(float value) const;
     // The JSON object of the certificate.
     QJsonObject toJson() const;
-    // Writes the JSON file `baseName()`.json into `folder`; false with a reason when it fails.
-    bool writeJson(const QString& folder, QString* path, QString* error) const;
+    // The path without extension for this certificate's files in `folder`: `baseName()`, or
+    // `baseName()` + "_2", "_3", ... when a certificate of that name is already there.
+    QString unusedPathBase(const QString& folder) const;
+    // Writes the JSON form to the file `path`; false with a reason when it fails.
+    bool writeJson(const QString& path, QString* error) const;
 };

@@ -716,9 +716,9 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
             : now;
     const CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
         m_record, m_record, 0, kind, true, now, detectorTime);
-    QString path;
+    const QString path = data.unusedPathBase(m_folder) + QStringLiteral(".json");
     QString error;
-    if (!data.writeJson(m_folder, &path, &error))
+    if (!data.writeJson(path, &error))
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("The calibration is complete, but its certificate %1 could "
                                    "not be written: %2.")

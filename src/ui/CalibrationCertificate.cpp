@@ -130,10 +130,11 @@ bool CalibrationCertificate::WritePdf(const CalibrationCertificateData& data, co
 
 bool CalibrationCertificate::Write(const CalibrationCertificateData& data, const QString& folder,
                                    QStringList* written, QString* error) {
-    const QString pdf = QDir(folder).filePath(data.baseName() + QStringLiteral(".pdf"));
+    const QString base = data.unusedPathBase(folder);
+    const QString pdf = base + QStringLiteral(".pdf");
     if (!WritePdf(data, pdf, error)) return false;
-    QString json;
-    if (!data.writeJson(folder, &json, error)) {
+    const QString json = base + QStringLiteral(".json");
+    if (!data.writeJson(json, error)) {
         QFile::remove(pdf);
         return false;
     }

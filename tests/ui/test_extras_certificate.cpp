@@ -141,6 +141,17 @@ TEST_F(CertificateTest, WritesAnA4PdfAndTheSameContentAsJson) {
     EXPECT_TRUE(QString::fromUtf8(text.readAllStandardOutput()).contains(data.serialNo))
         << "the first page does not show the serial number";
 
+    // A second certificate of the same detector and second keeps the first pair as it was.
+    const QByteArray firstPdf = ReadAll(dir.filePath(data.baseName() + ".pdf"));
+    for (const char* suffix : {"_2", "_3"}) {
+        QStringList again;
+        ASSERT_TRUE(CalibrationCertificate::Write(data, dir.path(), &again, &error));
+        ASSERT_EQ(again.size(), 2);
+        EXPECT_EQ(again[0], dir.filePath(data.baseName() + suffix + ".pdf"));
+        EXPECT_EQ(again[1], dir.filePath(data.baseName() + suffix + ".json"));
+    }
+    EXPECT_EQ(ReadAll(dir.filePath(data.baseName() + ".pdf")), firstPdf);
+
     // A folder that cannot take the files: a reason and no half pair.
     written.clear();
     const QString missing = dir.filePath("no/such/folder");
