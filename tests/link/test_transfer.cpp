@@ -68,8 +68,12 @@ TEST_F(TransferTest, ReadWalksTheTableInOrderAndSkipsWhatTheModelLacks) {
         EXPECT_EQ(received(), ReadSequence(c.at, c.ak));
         EXPECT_EQ(record.ModelTyp(), QString::fromLatin1(c.model));
         EXPECT_EQ(link->Instrument(), &record);
-        if (!c.ak) EXPECT_EQ(record.AK(), 0);
-        if (!c.at) EXPECT_EQ(record.AlarmO2(), 0) << "1 after clearing; 0 without the command";
+        if (!c.ak) {
+            EXPECT_EQ(record.AK(), 0);
+        }
+        if (!c.at) {
+            EXPECT_EQ(record.AlarmO2(), 0) << "1 after clearing; 0 without the command";
+        }
         EXPECT_FALSE(record.Change_AK());
         EXPECT_FALSE(record.Change_AlarmO2());
     }

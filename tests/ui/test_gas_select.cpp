@@ -22,6 +22,7 @@ namespace {
 
 // How a test answers the next gas selection dialog.
 struct Answer {
+    Answer(int entryToClick, int buttonToClick) : entry(entryToClick), button(buttonToClick) {}
     int entry = -1; // option button clicked first; -1 none
     int button = 0; // 0 "OK", 1 "Cancel", 2 the close box
     bool seen = false;

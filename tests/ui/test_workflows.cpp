@@ -66,7 +66,9 @@ TEST_F(ProgressDialogTest, CaptionsAndCancelButtonFollowTheOperationState) {
         EXPECT_EQ(dialog.windowTitle(), QString::fromLatin1(c.caption));
         EXPECT_EQ(dialog.lblUpload()->text(), QString::fromLatin1(c.caption));
         EXPECT_EQ(dialog.cmdUpload()->isVisible(), c.button);
-        if (c.button) EXPECT_EQ(dialog.cmdUpload()->text(), QStringLiteral("Cancel"));
+        if (c.button) {
+            EXPECT_EQ(dialog.cmdUpload()->text(), QStringLiteral("Cancel"));
+        }
         dialog.Finish();
     }
 }
