@@ -35,6 +35,15 @@ std::optional<float> parseNumber(const QString& field, QChar* separator = nullpt
     return v;
 }
 
+// Full scale and resolution of a gas definition. A negative number is refused: the writer
+// turns any negative value field into "*****", so such a definition could be neither sent back
+// to a detector nor stored in a file that reads again.
+std::optional<float> gasDefinitionNumber(const QString& field, QChar* separator = nullptr) {
+    const std::optional<float> v = parseNumber(field, separator);
+    if (!v || *v < 0) return std::nullopt;
+    return v;
+}
+
 // Decimal places given by the characters after the separator of a resolution field.
 qint16 pointsOf(const QString& field, QChar separator) {
     const QString t = field.trimmed();
@@ -153,19 +162,6 @@ void clsInstrument::SetChangeFlags(bool flag, bool idFlag) {
 void clsInstrument::ClearChangeFlags() {
     SetChangeFlags(false, false);
 }
-
-namespace {
-
-// Full scale and resolution of a gas definition. A negative number is refused: the writer
-// turns any negative value field into "*****", so such a definition could be neither sent back
-// to a detector nor stored in a file that reads again.
-std::optional<float> gasDefinitionNumber(const QString& field, QChar* separator = nullptr) {
-    const std::optional<float> v = parseNumber(field, separator);
-    if (!v || *v < 0) return std::nullopt;
-    return v;
-}
-
-} // namespace
 
 bool clsInstrument::IsGasDefinition(const QString& text) {
     if (text == QLatin1String(NoGasDefinition)) return true;
