@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
-    qt6-base-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libgl-dev
+    qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk poppler-utils xvfb
 )
