@@ -1,9 +1,15 @@
 #include "factory/FsGrid.h"
 
 #include "factory/FsGridDelegate.h"
+#include "shell/Messages.h"
 
 #include <QApplication>
 #include <QHeaderView>
+
+namespace {
+// "~1: this value is not accepted."
+constexpr int kMsgValueRefused = 5917;
+} // namespace
 
 FsGrid::FsGrid(QWidget* parent) : QTableWidget(parent) {
     setItemDelegate(new FsGridDelegate(this));
@@ -31,6 +37,11 @@ QColor FsGrid::InvalidColour() {
 void FsGrid::setReadOnlyState(bool on) {
     m_readOnly = on;
     if (on) CommitOpenEditor();
+}
+
+QString FsGrid::RefusalText(int row, int column) const {
+    Q_UNUSED(column);
+    return LoadMessage(kMsgValueRefused, {CellText(row, 0).trimmed()});
 }
 
 bool FsGrid::BeforeEdit(int row, int column) const {
@@ -116,6 +127,12 @@ void FsGrid::CommitOpenEditor() {
     if (!editor) return;
     commitData(editor);
     closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+bool FsGrid::HoldRefusedEdit() {
+    QWidget* editor = OpenEditor();
+    auto* delegate = qobject_cast<FsGridDelegate*>(itemDelegate());
+    return editor && delegate && delegate->HoldIfRefused(editor);
 }
 
 bool FsGrid::RunValidate(int row, int column, QString& text) {

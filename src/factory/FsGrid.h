@@ -43,6 +43,8 @@ public:
     virtual bool ValidateEdit(int row, int column, QString& text);
     // Called once an accepted text has been stored into the cell.
     virtual void AfterEdit(int row, int column);
+    // Why a text of the cell is refused, shown beside its editor (the values the cell takes).
+    virtual QString RefusalText(int row, int column) const;
 
     // The text of a cell (empty when the cell has no item).
     QString CellText(int row, int column) const;
@@ -57,6 +59,9 @@ public:
 
     // Ends an open edit the way losing the focus does (accepted text kept, refused text dropped).
     void CommitOpenEditor();
+    // When the open editor holds an edited text the grid refuses: keeps it open with the reason
+    // beside it and returns true, so that the caller does not go on.
+    bool HoldRefusedEdit();
     // The editor of the cell being edited, or nullptr.
     QWidget* OpenEditor() const;
     // Row and column of the cell being edited (-1 when none).

@@ -1,9 +1,12 @@
 #include "factory/FsGridDelegate.h"
 
 #include "factory/FsGrid.h"
+#include "ui/RefusedEdit.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -14,6 +17,7 @@ constexpr char kRow[] = "fsRow";
 constexpr char kColumn[] = "fsColumn";
 // The text the end-of-edit check accepted last (so that it is not checked twice).
 constexpr char kAccepted[] = "fsAccepted";
+constexpr char kOpening[] = "fsOpening";
 
 // True when a key event types its text: no shortcut modifier (Ctrl+Alt is AltGr on some
 // keyboards) and no control characters.
@@ -93,6 +97,7 @@ QWidget* FsGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
 void FsGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     const QString text = index.data(Qt::DisplayRole).toString();
     SetEditorText(editor, text);
+    editor->setProperty(kOpening, EditorText(editor));
     m_grid->ReportEditText(index.row(), index.column(), EditorText(editor));
 }
 
@@ -152,6 +157,23 @@ void FsGridDelegate::typeText(QWidget* editor, QLineEdit* line, const QString& t
     }
 }
 
+bool FsGridDelegate::edited(const QWidget* editor) {
+    return EditorText(editor) != editor->property(kOpening).toString();
+}
+
+bool FsGridDelegate::HoldIfRefused(QWidget* editor) const {
+    if (!edited(editor) || check(editor)) return false;
+    refuse(editor, true);
+    return true;
+}
+
+void FsGridDelegate::refuse(QWidget* editor, bool remind) const {
+    RefusedEdit::hold(
+        editor,
+        m_grid->RefusalText(editor->property(kRow).toInt(), editor->property(kColumn).toInt()),
+        remind);
+}
+
 bool FsGridDelegate::check(QWidget* editor) const {
     QString text = EditorText(editor);
     const bool ok = m_grid->RunValidate(editor->property(kRow).toInt(),
@@ -173,10 +195,13 @@ bool FsGridDelegate::eventFilter(QObject* object, QEvent* event) {
         case Qt::Key_Enter:
         case Qt::Key_Tab:
         case Qt::Key_Backtab:
-            // A refused text keeps the editor open.
+            // A refused text keeps the editor open and says why.
             if (check(editor)) {
+                RefusedEdit::release(editor);
                 emit commitData(editor);
                 emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+            } else {
+                refuse(editor, true);
             }
             return true;
         case Qt::Key_Escape:
@@ -195,6 +220,16 @@ bool FsGridDelegate::eventFilter(QObject* object, QEvent* event) {
                 return true;
             }
         }
+    }
+    if (event->type() == QEvent::FocusOut) {
+        // Leaving an edited cell with a refused text keeps the editor open too.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && !editor->isAncestorOf(QApplication::focusWidget()) &&
+            edited(editor) && !check(editor)) {
+            refuse(editor, reason != Qt::ActiveWindowFocusReason);
+            return true;
+        }
+        RefusedEdit::release(editor);
     }
     // The inner line editor of a drop-down list: focus and commit belong to the list itself.
     if (object != editor) return false;

@@ -27,6 +27,9 @@ public:
 
     // The text an editor holds.
     static QString EditorText(const QWidget* editor);
+    // When `editor` holds an edited text the grid refuses, keeps it open with the reason and
+    // returns true.
+    bool HoldIfRefused(QWidget* editor) const;
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override;
@@ -40,6 +43,10 @@ private:
     void typeText(QWidget* editor, QLineEdit* line, const QString& text) const;
     // Runs the end-of-edit check; the editor shows the text the check returns.
     bool check(QWidget* editor) const;
+    // True when the editor's text differs from the cell's.
+    static bool edited(const QWidget* editor);
+    // Keeps the editor of a refused text open with the grid's reason beside it.
+    void refuse(QWidget* editor, bool remind) const;
 
     FsGrid* m_grid;
 };

@@ -11,6 +11,9 @@
 
 namespace {
 
+// "~1: allowed from ~2 to ~3."
+constexpr int kMsgAllowedRange = 5913;
+
 // How a row is edited and read back.
 enum class Kind {
     Text,   // free text
@@ -524,6 +527,13 @@ QChar ParameterGrid::KeyPressEdit(int row, int column, QChar key, const QString&
     if (!accepted) return QChar();
     if (key >= u'a' && key <= u'z') return key.toUpper();
     return key;
+}
+
+QString ParameterGrid::RefusalText(int row, int column) const {
+    const Rule rule = RowRule(row);
+    if (rule.kind != Kind::Number) return FsGrid::RefusalText(row, column);
+    return LoadMessage(kMsgAllowedRange, {CellText(row, 0).trimmed(), QString::number(rule.min),
+                                          QString::number(rule.max)});
 }
 
 bool ParameterGrid::ValidateEdit(int row, int column, QString& text) {

@@ -82,6 +82,7 @@ public:
     QStringList EditList(int row, int column) const override;
     QChar KeyPressEdit(int row, int column, QChar key, const QString& result) const override;
     bool ValidateEdit(int row, int column, QString& text) override;
+    QString RefusalText(int row, int column) const override;
     void AfterEdit(int row, int column) override;
 
 private:

@@ -7,6 +7,7 @@
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
+#include "ui/RefusedEdit.h"
 #include "ui/SharedFont.h"
 #include "ui/UiPrompts.h"
 
@@ -160,8 +161,13 @@ void frmFsDialog::clearSpaceCount() {
 }
 
 void frmFsDialog::cmdOK_Click() {
+    // A typed value that waits to be corrected is not dropped by OK.
+    if (RefusedEdit::remind()) return;
     if (!m_activated) activate();
-    // An edit still open ends here, as if the operator had left the cell.
+    // An edit still open ends here, as if the operator had left the cell: a refused one stays.
+    for (FsGrid* grid : {static_cast<FsGrid*>(m_vfgDatas), static_cast<FsGrid*>(m_vfgGasTbl),
+                         static_cast<FsGrid*>(m_vfgStation)})
+        if (grid->HoldRefusedEdit()) return;
     m_vfgDatas->CommitOpenEditor();
     m_vfgGasTbl->CommitOpenEditor();
     m_vfgStation->CommitOpenEditor();

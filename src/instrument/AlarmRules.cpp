@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -18,9 +19,6 @@ bool atLeast(float value, double limit) {
 }
 bool atMost(float value, double limit) {
     return static_cast<double>(value) <= limit + slack(limit);
-}
-bool within(float value, double low, double high) {
-    return atLeast(value, low) && atMost(value, high);
 }
 
 } // namespace
@@ -47,35 +45,49 @@ bool AlarmOrderValid(const clsInstrument& record, int gas) {
     return warning <= alarm;
 }
 
-bool AlarmRangeValid(const clsInstrument& record, int gas, AlarmItem item, float value) {
-    if (!std::isfinite(value)) return false;
+bool AlarmRangeBounds(const clsInstrument& record, int gas, AlarmItem item, double* low,
+                      double* high) {
     const double fullScale = record.GasFullScale(gas);
     const bool alarmPoint = item == AlarmItem::Warning || item == AlarmItem::Alarm;
+    const double none = -std::numeric_limits<double>::infinity();
+    auto bounds = [&](double from, double to) {
+        *low = from;
+        *high = to;
+        return true;
+    };
     switch (ModelClass(record)) {
     case 0:
-        if (item == AlarmItem::Warning) return within(value, 0.0, fullScale);
-        if (item == AlarmItem::Alarm) return atMost(value, 0.6 * fullScale);
+        if (item == AlarmItem::Warning) return bounds(0.0, fullScale);
+        if (item == AlarmItem::Alarm) return bounds(none, 0.6 * fullScale);
         return false;
     case 1:
         if (!alarmPoint) return false;
         switch (record.AlarmO2()) {
         case 0:
-            return within(value, 18.0, 25.0);
+            return bounds(18.0, 25.0);
         case 1:
-            return within(value, 18.0, 20.9);
+            return bounds(18.0, 20.9);
         case 2:
-            if (item == AlarmItem::Warning) return value <= record.Alarm(gas);
-            return value >= record.Warning(gas) && atMost(value, fullScale);
+            if (item == AlarmItem::Warning) return bounds(none, record.Alarm(gas));
+            return bounds(record.Warning(gas), fullScale);
         default:
             return false;
         }
     case 2:
-        return within(value, 0.0, 30.0);
+        return bounds(0.0, 30.0);
     case 3:
-        return within(value, 0.0, 200.0);
+        return bounds(0.0, 200.0);
     default:
         return false;
     }
+}
+
+bool AlarmRangeValid(const clsInstrument& record, int gas, AlarmItem item, float value) {
+    if (!std::isfinite(value)) return false;
+    double low = 0.0;
+    double high = 0.0;
+    if (!AlarmRangeBounds(record, gas, item, &low, &high)) return false;
+    return (std::isinf(low) || atLeast(value, low)) && atMost(value, high);
 }
 
 bool AutoCalRuleValid(const clsInstrument& record, int gas, float value) {

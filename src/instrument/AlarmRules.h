@@ -24,6 +24,11 @@ bool IsShownAsNumber(float value);
 // negative.
 bool AlarmOrderValid(const clsInstrument& record, int gas);
 
+// The range of an item for its model class: true with `low` and `high` set, false when the model
+// class has no range for the item. `low` is minus infinity where the rule has no lower bound.
+bool AlarmRangeBounds(const clsInstrument& record, int gas, AlarmItem item, double* low,
+                      double* high);
+
 // True when `value` lies in the range of its model class and item; an item the model class has
 // no range for, and every item of model class -1, is never valid.
 bool AlarmRangeValid(const clsInstrument& record, int gas, AlarmItem item, float value);

@@ -51,6 +51,12 @@ void SimTransport::close() {
     m_input.clear();
 }
 
+void SimTransport::setLineUp(bool up) {
+    if (!m_open || m_kind != Kind::Serial) return;
+    m_modem = up ? ModemLine::Cts | ModemLine::Dsr : 0;
+    emit commEvent(CommEvent::CtsChanged);
+}
+
 qint64 SimTransport::write(const QByteArray& bytes) {
     if (!m_open || !m_detector) return -1;
     m_detector->receive(bytes);

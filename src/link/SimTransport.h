@@ -33,6 +33,9 @@ public:
     bool open() override;
     // Closes; bytes still on their way are dropped.
     void close() override;
+    // Serial flavour, while open: both modem lines go off or on with their event, as when the
+    // detector leaves the infrared window and comes back (or another one takes its place).
+    void setLineUp(bool up);
     // Open state.
     bool isOpen() const override { return m_open; }
     // Hands bytes to the detector; -1 when closed.

@@ -227,6 +227,9 @@ public:
     // Names of the settings the last SetInstrument sent but the detector never echoed back
     // unchanged ("Warning", "Alarm", "AutoCalib"); their change flags stay raised.
     QStringList NotWrittenSettings() const { return m_notWritten; }
+    // The two-letter commands of the writes `record` still has flagged, in the order
+    // SetInstrument sends them: after a failed write, what did not reach the detector.
+    static QStringList PendingWrites(const clsInstrument& record);
 
     // Starts a zero calibration with parameter p and polls until the detector has finished;
     // false on a failed exchange, Cancel, or after kPollLoopBoundMs.

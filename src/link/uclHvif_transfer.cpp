@@ -289,3 +289,15 @@ bool uclHvif::SetInstrument(clsInstrument& record) {
         AddLog(LoadMessage(kMsgUploadFailed, {GeneralDateText(end)}));
     return succeeded && written;
 }
+
+QStringList uclHvif::PendingWrites(const clsInstrument& record) {
+    QStringList commands;
+    const auto collect = [&](const auto& rows) {
+        for (const auto& row : rows)
+            if (row.raised(record)) commands << row.text(record).left(2);
+    };
+    collect(kRowsBefore);
+    collect(kVerifiedValues);
+    collect(kRowsAfter);
+    return commands;
+}

@@ -1,7 +1,9 @@
 #include "ui/CheckedCellDelegate.h"
 
+#include "ui/RefusedEdit.h"
+
 #include <QAbstractItemModel>
-#include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -9,6 +11,7 @@ namespace {
 constexpr char kEditorRow[] = "checkedCellRow";
 constexpr char kEditorColumn[] = "checkedCellColumn";
 constexpr char kAcceptedText[] = "checkedCellAcceptedText";
+constexpr char kOpeningText[] = "checkedCellOpeningText";
 } // namespace
 
 CheckedCellDelegate::CheckedCellDelegate(Validate validate, QObject* parent)
@@ -26,8 +29,10 @@ QWidget* CheckedCellDelegate::createEditor(QWidget* parent, const QStyleOptionVi
 }
 
 void CheckedCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
-    if (auto* line = qobject_cast<QLineEdit*>(editor))
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
         line->setText(index.data(Qt::DisplayRole).toString());
+        line->setProperty(kOpeningText, line->text());
+    }
 }
 
 void CheckedCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
@@ -58,12 +63,31 @@ bool CheckedCellDelegate::eventFilter(QObject* object, QEvent* event) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Tab ||
             key == Qt::Key_Backtab) {
             if (!check(line)) {
-                if (m_beep) QApplication::beep();
+                refuse(line, true);
                 return true;
             }
+            RefusedEdit::release(line);
         }
     }
+    if (line && event->type() == QEvent::FocusOut) {
+        // Leaving an edited cell runs the check too; a refused text keeps the editor open. When
+        // the whole window loses the focus the editor just waits for the person to come back.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        const bool edited = line->text() != line->property(kOpeningText).toString();
+        if (reason != Qt::PopupFocusReason && edited && !check(line)) {
+            refuse(line, reason != Qt::ActiveWindowFocusReason);
+            return true;
+        }
+        RefusedEdit::release(line);
+    }
     return QStyledItemDelegate::eventFilter(object, event);
+}
+
+void CheckedCellDelegate::refuse(QLineEdit* line, bool remind) const {
+    const QString why = m_reason ? m_reason(line->property(kEditorRow).toInt(),
+                                            line->property(kEditorColumn).toInt(), line->text())
+                                 : QString();
+    RefusedEdit::hold(line, why, remind);
 }
 
 // Runs the check on the editor text; the editor shows the text the check returns.

@@ -6,9 +6,10 @@
 class QLineEdit;
 
 // Line-edit editor for grid cells whose text is checked before it is stored. The check runs
-// when the operator ends the edit with Enter or Tab: a refused text keeps the editor open. Every
-// other way of ending the edit (a click elsewhere, the focus leaving) commits only a text the
-// check accepts and otherwise drops the edit, so a cell always shows what its record holds.
+// when the operator ends the edit with Enter or Tab, or leaves the editor: a refused text keeps
+// the editor open, says why beside it and beeps, and nothing else in the program acts until the
+// text is corrected or the edit is abandoned with Escape (RefusedEdit). A cell always shows
+// what its record holds, and no typed value is lost without a word.
 class CheckedCellDelegate : public QStyledItemDelegate {
 public:
     // Whether an edit of a cell may start.
@@ -17,6 +18,8 @@ public:
     using Validate = std::function<bool(int row, int column, QString& text)>;
     // Called after an accepted text was stored in the cell.
     using Committed = std::function<void()>;
+    // Why the text of a cell is refused (the values it takes), shown beside the editor.
+    using Reason = std::function<QString(int row, int column, const QString& text)>;
 
     CheckedCellDelegate(Validate validate, QObject* parent);
 
@@ -24,8 +27,8 @@ public:
     void setBeforeEdit(BeforeEdit beforeEdit) { m_beforeEdit = std::move(beforeEdit); }
     // Optional: told after every stored text.
     void setCommitted(Committed committed) { m_committed = std::move(committed); }
-    // Beep when Enter or Tab meets a refused text.
-    void setBeepOnRefusal(bool on) { m_beep = on; }
+    // Optional: the reason shown for a refused text.
+    void setReason(Reason reason) { m_reason = std::move(reason); }
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
@@ -40,9 +43,10 @@ protected:
 
 private:
     bool check(QLineEdit* line) const;
+    void refuse(QLineEdit* line, bool remind) const;
 
     Validate m_validate;
     BeforeEdit m_beforeEdit;
     Committed m_committed;
-    bool m_beep = false;
+    Reason m_reason;
 };

@@ -6,6 +6,7 @@
 #include "shell/ToolSettings.h"
 #include "shell/modGasCommon.h"
 #include "ui/CheckedCellDelegate.h"
+#include "ui/RefusedEdit.h"
 #include "ui/UiPrompts.h"
 
 #include <QAbstractItemModel>
@@ -16,6 +17,8 @@
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -30,6 +33,8 @@ constexpr int kMsgA1hHeader = 20012;
 constexpr int kMsgAlarmPointsHeader = 5801;
 constexpr int kMsgSensorNotRemoved = 5802;
 constexpr int kMsgSensorOnOff = 5803;
+constexpr int kMsgAllowedRange = 5913;
+constexpr int kMsgEnterNumber = 5914;
 
 // Editor properties: the cell an editor belongs to and the text its last check accepted.
 
@@ -149,6 +154,9 @@ GasAlarmGrid::GasAlarmGrid(QWidget* parent)
         [this](int row, int column, QString& text) { return ValidateEdit(row, column, text); },
         this);
     delegate->setCommitted([this] { cellCommitted(); });
+    delegate->setReason([this](int row, int column, const QString&) {
+        return m_record ? RefusalText(*m_record, row - kHeaderRows, column) : QString();
+    });
     setItemDelegate(delegate);
     horizontalHeader()->hide();
     verticalHeader()->hide();
@@ -186,8 +194,10 @@ void GasAlarmGrid::Rebuild(bool blank) {
     m_refreshing = true;
     // An edit still open belongs to the values being replaced: it is dropped.
     if (state() == QAbstractItemView::EditingState) {
-        for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>())
+        for (QLineEdit* editor : viewport()->findChildren<QLineEdit*>()) {
+            RefusedEdit::release(editor);
             closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+        }
     }
     {
         const QSignalBlocker blocker(this);
@@ -310,6 +320,30 @@ bool GasAlarmGrid::BeforeEdit(int row, int column) {
     }
     if (allowed && (currentRow() != row || currentColumn() != column)) setCurrentCell(row, column);
     return allowed;
+}
+
+QString GasAlarmGrid::RefusalText(const clsInstrument& record, int gas, int column) {
+    const int places = record.GasPoint(gas);
+    const int caption = column == ColWarning ? kMsgWarningHeader
+                        : column == ColAlarm ? kMsgAlarmHeader
+                        : column == ColStel  ? kMsgStelHeader
+                        : column == ColTwa   ? kMsgTwaHeader
+                                             : kMsgAutoCalHeader;
+    double low = 0.0;
+    double high = record.GasFullScale(gas);
+    if (column == ColAutoCal) {
+        // At or beyond the warning point: above it, or below it for oxygen.
+        const float warning = record.Warning(gas);
+        const QString name = record.GasName(gas).trimmed();
+        const bool oxygen = name == QLatin1String("O2") || name == QLatin1String("OXY");
+        if (warning >= 0.0f && oxygen) high = std::min<double>(high, warning);
+        if (warning >= 0.0f && !oxygen) low = warning;
+    } else if (!AlarmRangeBounds(record, gas, itemOfColumn(column), &low, &high)) {
+        return LoadMessage(kMsgEnterNumber, {LoadMessage(caption)});
+    }
+    if (std::isinf(low)) low = 0.0;
+    return LoadMessage(kMsgAllowedRange, {LoadMessage(caption), FormatReading(float(low), places),
+                                          FormatReading(float(high), places)});
 }
 
 bool GasAlarmGrid::ValidateEdit(int row, int column, QString& text) {

@@ -69,6 +69,9 @@ public:
     bool ValidateEdit(int row, int column, QString& text);
     // Colours every gas row after the order, auto-calibration and range rules.
     void RunColourPasses();
+    // Why a typed value of a value column is refused: the values the column takes for the gas
+    // of `record` ("Alarm: allowed from 0 to 60.").
+    static QString RefusalText(const clsInstrument& record, int gas, int column);
 
 signals:
     // The Enable box of an unlocked gas was clicked (the gas choice belongs to the caller).
@@ -84,7 +87,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-
     void writeHeaderRows();
     void mergeHeaderRow();
     void fillGasRow(int gas);

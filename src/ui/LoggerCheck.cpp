@@ -113,8 +113,8 @@ bool ClearStep(frmMain& window, bool power) {
                        frmMain::ColourProgress());
         return true;
     }
-    window.prompts().message(&window, AppTitle(),
-                             LoadMessage(power ? kMsgClearPowerFailed : kMsgClearLogFailed));
+    window.prompts().critical(&window, AppTitle(),
+                              LoadMessage(power ? kMsgClearPowerFailed : kMsgClearLogFailed));
     return false;
 }
 

@@ -8,7 +8,9 @@
 #include "ui/CalibrationCertificate.h"
 #include "ui/CheckedCellDelegate.h"
 #include "ui/FactoryRecord.h"
+#include "ui/GasAlarmGrid.h"
 #include "ui/ReadingChart.h"
+#include "ui/RefusedEdit.h"
 #include "ui/SharedFont.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
@@ -166,7 +168,13 @@ void frmCalibration::buildWidgets() {
         [this](int row, int column, QString& text) { return ValidateEdit(row, column, text); },
         m_grid);
     delegate->setBeforeEdit([this](int row, int column) { return BeforeEdit(row, column); });
-    delegate->setBeepOnRefusal(true);
+    delegate->setReason([this](int row, int, const QString&) {
+        // The span concentration takes what the alarm grid's "Auto Cal." column takes.
+        clsInstrument limits = m_main.working();
+        const int gas = row - kHeaderRows;
+        limits.setGasFullScale(gas, m_record.GasFullScale(gas));
+        return GasAlarmGrid::RefusalText(limits, gas, GasAlarmGrid::ColAutoCal);
+    });
     m_grid->setItemDelegate(delegate);
     m_grid->horizontalHeader()->hide();
     m_grid->verticalHeader()->hide();
@@ -482,7 +490,7 @@ bool frmCalibration::ValidateEdit(int row, int column, QString& text) {
 // ---- Adjustments ----
 
 void frmCalibration::cmdCal_Click(int index) {
-    if (m_adjusting) return;
+    if (m_adjusting || RefusedEdit::remind()) return;
     switch (index) {
     case kZero:
         ZeroAdjustment();

@@ -15,6 +15,7 @@
 #include "ui/GasAlarmGrid.h"
 #include "ui/IdentityEdit.h"
 #include "ui/LoggerCheck.h"
+#include "ui/RefusedEdit.h"
 #include "ui/SharedFont.h"
 #include "ui/Sounds.h"
 #include "ui/UiPrompts.h"
@@ -85,6 +86,8 @@ constexpr int kMsgOldLogStays = 5749;
 constexpr int kMsgEnd = 5373;
 constexpr int kMsgConnectRetry = 5412;
 constexpr int kMsgConnected = 5432;
+constexpr int kMsgReadBeforeWriting = 5910;
+constexpr int kMsgStatusEarlierDetector = 5911;
 
 // The read buttons that exist, by slot.
 constexpr std::array<int, 4> kDownButtons{1, 2, 4, 5};
@@ -197,11 +200,7 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
         return frmIrCommSelect::Choose(this, names);
     });
     connectLink();
-    m_link->DetectIrdaModule();
-    if (m_link->SerialComm() && !m_link->PortOpen())
-        AddInfo(
-            ExplainOpenFailure(m_link->serialTransport()->deviceName(), m_link->lastOpenError()),
-            ColourFailure());
+    openLink();
     if (!m_link->TimerEnabled()) m_link->setTimerEnabled(true);
 
     applyModeVisibility();
@@ -682,25 +681,47 @@ void frmMain::AddInfo(const QString& text, const QColor& colour) {
     m_rtbLog->ensureCursorVisible();
 }
 
+bool frmMain::RecordWritable() const {
+    switch (m_origin) {
+    case RecordOrigin::File:
+        return true;
+    case RecordOrigin::Detector:
+        return m_readConnection == m_connections && m_working.CommFlags();
+    default:
+        return false;
+    }
+}
+
+bool frmMain::RecordFromEarlierDetector() const {
+    return m_origin == RecordOrigin::Detector && m_readConnection != m_connections;
+}
+
 void frmMain::UpdateCommandStates() {
     const bool connected = m_link->Connected();
     const bool hasData = m_working.ImportFlag() || m_working.CommFlags();
+    // Settings of a detector that was connected earlier are shown greyed and cannot be edited.
+    const bool earlier = RecordFromEarlierDetector();
+    const bool writable = connected && RecordWritable();
 
     for (QLineEdit* box : m_txtOption)
-        SetControlEnabled(box, hasData);
-    SetControlEnabled(m_cmbInterval, hasData);
+        SetControlEnabled(box, hasData && !earlier);
+    SetControlEnabled(m_cmbInterval, hasData && !earlier);
     for (int slot : kDownButtons)
         m_cmdDown[slot]->setEnabled(connected);
     m_cmdFRAMDump->setEnabled(connected);
     m_cmdFactorySetting->setEnabled(true);
     for (int i = 0; i < kOptionCount; ++i) {
-        const bool needsData = i == 0 || i == 2 || i == 7;
-        m_cmdOption[i]->setEnabled(connected && (!needsData || hasData));
+        // "Update", "Calibration", "Update ID", "Write Serial No" and "Write Factory No " send
+        // settings of the record: only a record that is known may go to the detector.
+        const bool writesRecord = i == 0 || i == 2 || i == 7 || i == 9 || i == 10;
+        m_cmdOption[i]->setEnabled(connected && (!writesRecord || writable));
     }
     m_cmdImportSetting->setEnabled(true);
     m_cmdExportSetting->setEnabled(true);
     SetControlEnabled(m_txtSuffix, connected);
-    if (m_grid) m_grid->setEnabled(connected || hasData);
+    if (m_grid) m_grid->setEnabled((connected || hasData) && !earlier);
+    if (m_fraStatus)
+        m_fraStatus->setTitle(LoadMessage(earlier ? kMsgStatusEarlierDetector : kMsgStatusFrame));
 }
 
 void frmMain::RefreshInstrumentView() {
@@ -804,8 +825,11 @@ void frmMain::Form_Activate() {
                                    {WindowDateText(m_link->clock()->currentDateTime())}));
         m_master.ClearChangeFlags();
         m_master.setImportFlag(false);
+        // Nothing is known of the detector until it is read or a file is loaded: the view is
+        // blank and no command writes settings.
         m_working.SetChangeFlags(true, false);
-        m_working.setImportFlag(true);
+        m_working.setImportFlag(false);
+        m_origin = RecordOrigin::None;
         m_link->setInstrument(&m_working);
         m_link->setStatus(6);
         RefreshInstrumentView();
@@ -867,10 +891,23 @@ void frmMain::unload(bool interactive) {
 
 void frmMain::onConnect() {
     if (!m_link->Connected()) return;
+    ++m_connections;
     AddInfo(LoadMessage(kMsgConnected), ColourConnected());
+    // The line was down in between: this may be another detector.
+    if (RecordFromEarlierDetector()) AddInfo(LoadMessage(kMsgReadBeforeWriting), ColourFailure());
     setLamp(0, Lamp::On);
     setLamp(1, Lamp::On);
     UpdateCommandStates();
+}
+
+void frmMain::openLink() {
+    m_link->DetectIrdaModule();
+    if (m_link->SerialComm() && !m_link->PortOpen()) {
+        AddInfo(
+            ExplainOpenFailure(m_link->serialTransport()->deviceName(), m_link->lastOpenError()),
+            ColourFailure());
+        setLamp(0, Lamp::Error);
+    }
 }
 
 void frmMain::onDensty(float& value) {
@@ -907,7 +944,7 @@ void frmMain::onIrDAError(short& code) {
     AddInfo(text, ColourFailure());
     setLamp(0, Lamp::Error);
     setLamp(1, Lamp::Off);
-    prompts().message(this, LoadMessage(kMsgPortErrorTitle), text);
+    prompts().critical(this, LoadMessage(kMsgPortErrorTitle), text);
 }
 
 // ---- Controls ----
@@ -934,6 +971,7 @@ void frmMain::onSuffixEdited(const QString& text) {
 }
 
 void frmMain::onFactorySetting() {
+    if (RefusedEdit::remind()) return;
     // The dialog edits a copy and hands back only what it changed.
     frmFsDialog dialog(&m_working, this);
     dialog.setPrompts(m_prompts);
@@ -948,6 +986,7 @@ void frmMain::onFramDump() {
 // ---- Configuration files and the master comparison ----
 
 void frmMain::cmdImportSetting_Click() {
+    if (RefusedEdit::remind()) return;
     const QString path = prompts().openFileName(this, LoadMessage(kMsgLoadLocalFile),
                                                 SettingFileFilter(), LoadMessage(kMsgConfigData));
     if (path.isEmpty()) return;
@@ -955,6 +994,7 @@ void frmMain::cmdImportSetting_Click() {
 }
 
 void frmMain::cmdExportSetting_Click() {
+    if (RefusedEdit::remind()) return;
     const QString path = prompts().saveFileName(this, LoadMessage(kMsgStoreLocalFile),
                                                 SettingFileFilter(), LoadMessage(kMsgConfigData));
     if (path.isEmpty()) return;
@@ -974,6 +1014,7 @@ bool frmMain::ImportSettingFile(const QString& path) {
         return false;
     }
     m_cmdCompareMaster->setEnabled(true);
+    m_origin = RecordOrigin::File;
     m_link->setInstrument(&m_working);
     m_link->setStatus(6);
     RefreshInstrumentView();
@@ -988,6 +1029,7 @@ bool frmMain::ExportSettingFile(const QString& path) {
 }
 
 void frmMain::cmdCompareMaster_Click() {
+    if (RefusedEdit::remind()) return;
     const MasterCompare::Result result = MasterCompare::Compare(m_master, m_working);
     if (!result.compared) return;
     for (const MasterCompare::Difference& d : result.differences)

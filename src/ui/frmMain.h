@@ -70,6 +70,15 @@ public:
     // Path of the logger image file ("KM71.DAT" in the start-up folder).
     QString LoggerImagePath() const;
 
+    // Where the working record's settings came from.
+    enum class RecordOrigin { None, Detector, File };
+    RecordOrigin Origin() const { return m_origin; }
+    // True when the working record holds a complete read of the detector connected now, or a
+    // configuration file loaded on purpose: only then may a command write settings.
+    bool RecordWritable() const;
+    // True when the settings shown were read from a detector whose connection has ended since.
+    bool RecordFromEarlierDetector() const;
+
     // ---- Display ----
 
     // Appends one line in `colour` to the information log and scrolls to it.
@@ -158,6 +167,8 @@ public:
     // Checks, confirms and writes the working record (buttons "Update", "Update ID",
     // "Write Serial No", "Write Factory No ").
     void WriteFrame(int button);
+    // The box after a write: "Upload Complete." or an error box naming what was not written.
+    void ReportUploadOutcome(bool ok, const QString& notWritten);
     // Sets the detector clock to the PC clock.
     void SetClockWorkflow();
     // Writes the check data.
@@ -192,6 +203,7 @@ private:
     void storeWindowPlacement();
     void removeOldSerialLog();
     void connectLink();
+    void openLink();
     void onTimer();
     void onConnect();
     void onDensty(float& value);
@@ -256,4 +268,8 @@ private:
     bool m_firstActivation = true;
     bool m_displayRefresh = false;
     bool m_unloaded = false;
+    RecordOrigin m_origin = RecordOrigin::None;
+    // Connections made so far, and the one during which the working record was read.
+    quint64 m_connections = 0;
+    quint64 m_readConnection = 0;
 };

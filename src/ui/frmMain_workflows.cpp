@@ -13,12 +13,14 @@
 #include "shell/ToolSettings.h"
 #include "ui/FactoryRecord.h"
 #include "ui/LoggerCheck.h"
+#include "ui/RefusedEdit.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmUpload.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
@@ -67,6 +69,13 @@ constexpr int kMsgLoggerStartLog = 5898;
 constexpr int kMsgLoggerFailed = 5899;
 constexpr int kMsgOneMoreTime = 5900;
 constexpr int kMsgNotWritten = 5901;
+constexpr int kMsgReadBeforeWriting = 5910;
+constexpr int kMsgIdentityNotWritten = 5912;
+constexpr int kMsgSwitchOffQuestion = 5915;
+constexpr int kMsgNotWrittenBox = 5916;
+constexpr int kMsgUpdateIdCaption = 5714;
+constexpr int kMsgDateTimeSetCaption = 5708;
+constexpr int kMsgWriteCheckDataCaption = 5713;
 constexpr int kMsgLoggerComplete = 5902;
 constexpr int kMsgLoggerFinishedLog = 5903;
 constexpr int kMsgLoggerFailedLog = 5904;
@@ -128,6 +137,33 @@ QString SettingCaption(const QString& name) {
     if (name == QLatin1String("Alarm")) return LoadMessage(kMsgAlarmName);
     if (name == QLatin1String("AutoCalib")) return LoadMessage(kMsgAutoCalName);
     return name;
+}
+
+// The caption of a setting by the two-letter command that writes it.
+QString CommandCaption(const QString& command) {
+    static const QHash<QString, int> kCaptions{
+        {QStringLiteral("BS"), 8042}, {QStringLiteral("XZ"), 5610}, {QStringLiteral("XS"), 5609},
+        {QStringLiteral("IN"), 5608}, {QStringLiteral("HN"), 8003}, {QStringLiteral("GJ"), 5648},
+        {QStringLiteral("AP"), 8004}, {QStringLiteral("AU"), 9101}, {QStringLiteral("SD"), 8010},
+        {QStringLiteral("SC"), 5655}, {QStringLiteral("SM"), 8011}, {QStringLiteral("XB"), 8044},
+        {QStringLiteral("XW"), 8009}, {QStringLiteral("XT"), 8023}, {QStringLiteral("AI"), 9102},
+        {QStringLiteral("AJ"), 9103}, {QStringLiteral("AB"), 9104}, {QStringLiteral("BV"), 8083},
+        {QStringLiteral("BJ"), 8081}, {QStringLiteral("BK"), 8080}, {QStringLiteral("BL"), 8082},
+        {QStringLiteral("BU"), 8029}, {QStringLiteral("AT"), 8022}, {QStringLiteral("AK"), 20013},
+        {QStringLiteral("JW"), 8084}, {QStringLiteral("JH"), 8085}, {QStringLiteral("SE"), 8086},
+        {QStringLiteral("A1"), 5650}, {QStringLiteral("A2"), 5651}, {QStringLiteral("SA"), 5654},
+        {QStringLiteral("AS"), 5652}, {QStringLiteral("AW"), 5653}, {QStringLiteral("XP"), 5223},
+        {QStringLiteral("UJ"), 8015}, {QStringLiteral("SJ"), 8019}, {QStringLiteral("SG"), 8020},
+        {QStringLiteral("PN"), 8057}, {QStringLiteral("PM"), 8058}, {QStringLiteral("PS"), 8059},
+        {QStringLiteral("PG"), 8062}, {QStringLiteral("MP"), 8021},
+    };
+    const auto found = kCaptions.constFind(command);
+    return found == kCaptions.constEnd() ? command : LoadMessage(*found);
+}
+
+// Whether the person edited an identity box since the record was read or loaded.
+bool IdentityEdited(const clsInstrument& record) {
+    return record.Change_SerialNo() || record.Change_StationID() || record.Change_UserID();
 }
 
 // The change flags a write button sends, set on the record.
@@ -196,6 +232,8 @@ bool ReadWithProgress(frmMain& window) {
 // ---- Dispatch ----
 
 void frmMain::cmdDown_Click(int index) {
+    // No command starts while a typed value waits to be corrected.
+    if (RefusedEdit::remind()) return;
     switch (index) {
     case 1:
         ReadWithProgress(*this);
@@ -218,6 +256,7 @@ void frmMain::cmdDown_Click(int index) {
 }
 
 void frmMain::cmdOption_Click(int index) {
+    if (RefusedEdit::remind()) return;
     switch (index) {
     case kUpdate:
     case kUpdateId:
@@ -237,7 +276,10 @@ void frmMain::cmdOption_Click(int index) {
         MaintenanceWorkflow(index);
         break;
     case kCalibration:
-        frmCalibration::Open(*this);
+        if (RecordWritable())
+            frmCalibration::Open(*this);
+        else
+            AddInfo(LoadMessage(kMsgReadBeforeWriting), ColourFailure());
         break;
     case kLoggerAreaCheck:
         LoggerAreaCheckCommand(*this);
@@ -262,7 +304,15 @@ bool frmMain::ReadInstrument() {
     AddInfo(LoadMessage(kMsgReadStart), ColourProgress());
     hv.AddLog(LoadMessage(kMsgReadStartLog, {DateText(start)}));
 
-    if (hv.GetInstrument(record)) {
+    // The read fills a scratch record; the working record (and so the window) changes only when
+    // the read is complete.
+    clsInstrument scratch = record;
+    const bool read = hv.GetInstrument(scratch);
+    hv.setInstrument(&record);
+    if (read) {
+        record = scratch;
+        m_origin = RecordOrigin::Detector;
+        m_readConnection = m_connections;
         record.setCommFlags(true);
         record.setImportFlag(false);
         for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
@@ -289,7 +339,7 @@ bool frmMain::ReadInstrument() {
     // A failed read is reported as failed, even when the detector answered part of it.
     AddInfo(LoadMessage(kMsgReadFailed), ColourFailure());
     hv.AddLog(LoadMessage(kMsgReadFailLineLog));
-    if (record.FailLine() == QLatin1String("HC,R"))
+    if (scratch.FailLine() == QLatin1String("HC,R"))
         AddInfo(LoadMessage(kMsgImproperDate), ColourFailure());
     hv.AddLog(LoadMessage(kMsgReadFailedLog,
                           {DateText(end), DumpListing::ElapsedText(start.msecsTo(end))}));
@@ -320,6 +370,11 @@ void frmMain::ReadAndSave() {
 
 void frmMain::WriteFrame(int button) {
     clsInstrument& record = working();
+    // Only a record that is known goes to the detector (the buttons are disabled otherwise).
+    if (!RecordWritable()) {
+        AddInfo(LoadMessage(kMsgReadBeforeWriting), ColourFailure());
+        return;
+    }
     if (!RecordAlarmPointsValid(record)) {
         prompts().critical(this, LoadMessage(kMsgAlarmRangeTitle),
                            LoadMessage(kMsgCheckAlarmPoints));
@@ -335,6 +390,8 @@ void frmMain::WriteFrame(int button) {
     uclHvif& hv = link();
     frmUpload dialog(&hv, this);
     ShowUploadDialog(dialog);
+    // "Update" leaves the identity alone; an edited identity is only remembered in the record.
+    const bool identityLeft = button == kUpdate && IdentityEdited(record);
     MarkForWrite(record, button);
 
     hv.AddLog(LoadMessage(kMsgUploadStartLog, {DateText(hv.clock()->currentDateTime())}));
@@ -356,10 +413,27 @@ void frmMain::WriteFrame(int button) {
             AddInfo(LoadMessage(kMsgNotWritten, {SettingCaption(name)}), ColourFailure());
         AddInfo(LoadMessage(kMsgUploadFailed), ColourFailure());
     }
+    if (identityLeft)
+        AddInfo(LoadMessage(kMsgIdentityNotWritten, {LoadMessage(kMsgUpdateIdCaption)}),
+                ColourFailure());
     dialog.Finish();
-    if (ok)
+    // What is still flagged did not reach the detector.
+    QStringList pending;
+    for (const QString& command : uclHvif::PendingWrites(record))
+        pending << CommandCaption(command);
+    pending.removeDuplicates();
+    ReportUploadOutcome(ok, pending.join(QStringLiteral("\r\n")));
+}
+
+void frmMain::ReportUploadOutcome(bool ok, const QString& notWritten) {
+    if (ok) {
         prompts().information(this, LoadMessage(kMsgUploadTitle),
                               LoadMessage(kMsgUploadCompleteBox));
+        return;
+    }
+    QString text = LoadMessage(kMsgUploadFailed);
+    if (!notWritten.isEmpty()) text += LoadMessage(kMsgNotWrittenBox, {notWritten});
+    prompts().critical(this, LoadMessage(kMsgUploadTitle), text);
 }
 
 void frmMain::SetClockWorkflow() {
@@ -386,9 +460,7 @@ void frmMain::SetClockWorkflow() {
         AddInfo(LoadMessage(kMsgUploadFailed), ColourFailure());
     }
     dialog.Finish();
-    if (ok)
-        prompts().information(this, LoadMessage(kMsgUploadTitle),
-                              LoadMessage(kMsgUploadCompleteBox));
+    ReportUploadOutcome(ok, LoadMessage(kMsgDateTimeSetCaption));
 }
 
 void frmMain::WriteCheckDataWorkflow() {
@@ -409,9 +481,7 @@ void frmMain::WriteCheckDataWorkflow() {
     AddInfo(LoadMessage(ok ? kMsgUploadComplete : kMsgUploadFailed),
             ok ? ColourProgress() : ColourFailure());
     dialog.Finish();
-    if (ok)
-        prompts().information(this, LoadMessage(kMsgUploadTitle),
-                              LoadMessage(kMsgUploadCompleteBox));
+    ReportUploadOutcome(ok, LoadMessage(kMsgWriteCheckDataCaption));
 }
 
 // ---- Maintenance ----
@@ -501,7 +571,7 @@ void frmMain::PowerOffWorkflow() {
     setFirstActivation(true);
     Form_Activate();
     // The transport is chosen and the link opened again.
-    hv.DetectIrdaModule();
+    openLink();
 }
 
 bool frmMain::LoggerDownloadWorkflow() {

@@ -132,6 +132,12 @@ bool frmUploadCalib::WriteSpanConcentrations() {
             return false;
         }
         m_calibration.setDetectorAutoCalib(gas, value);
+        // The detector holds the new concentration now; the main record follows, so that a
+        // later "Update" does not put the old one back.
+        clsInstrument& main = m_main.working();
+        main.setAutoCalib(gas, value);
+        main.setChange_AutoCal(gas, false);
+        m_main.RefreshInstrumentView();
     }
     return true;
 }

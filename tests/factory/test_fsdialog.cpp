@@ -7,8 +7,10 @@
 #include "factory/ParameterGrid.h"
 #include "factory/StationGrid.h"
 #include "instrument/clsInstrument.h"
+#include "ui/RefusedEdit.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -242,17 +244,25 @@ TEST_F(FsDialog, NumericRowsKeepTheirRanges) {
               QStringLiteral("60"));
 }
 
-TEST_F(FsDialog, AnEditLeftOpenAtOkIsKeptOnlyWhenValid) {
+TEST_F(FsDialog, AnEditLeftOpenAtOkIsKeptWhenValidAndHeldOpenWhenRefused) {
     for (const char* text : {"200", "999"}) {
         SCOPED_TRACE(text);
         clsInstrument record = SampleRecord();
         auto dialog = open(record);
-        QWidget* editor = OpenCell(dialog->vfgDatas(), R::RowLcdBackLight, R::ColValue);
+        QPointer<QWidget> editor = OpenCell(dialog->vfgDatas(), R::RowLcdBackLight, R::ColValue);
         ASSERT_NE(editor, nullptr);
         TypeOver(editor, QString::fromLatin1(text));
         QTest::mouseClick(dialog->cmdOK(), Qt::LeftButton);
-        EXPECT_EQ(dialog->result(), QDialog::Accepted);
         const bool valid = QByteArray(text) == "200";
+        // A refused value is not dropped by OK: its editor stays open and says why.
+        EXPECT_EQ(dialog->result(), valid ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(RefusedEdit::current(), valid ? nullptr : editor.data());
+        if (!valid) {
+            EXPECT_TRUE(RefusedEdit::reason().endsWith(QStringLiteral(": allowed from 1 to 255.")))
+                << RefusedEdit::reason().toStdString();
+            QTest::keyClick(editor, Qt::Key_Escape);
+            EXPECT_EQ(RefusedEdit::current(), nullptr);
+        }
         EXPECT_EQ(record.LcdBackLight(), valid ? 200 : 10);
         EXPECT_EQ(record.Change_LcdBackLight(), valid);
     }

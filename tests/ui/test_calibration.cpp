@@ -304,6 +304,13 @@ TEST_F(CalibrationTest, EditedSpanConcentrationIsWrittenBeforeTheSpan) {
     detector->clearReceivedFrames();
     click(calibration->cmdCal(1));
     EXPECT_EQ(commands(), (QStringList{QStringLiteral("S1,W,"), QStringLiteral("SO,R,")}));
+
+    // The main record holds the new concentration too: a later "Update" keeps it.
+    EXPECT_EQ(window->working().AutoCalib(0), 60.0f);
+    click(calibration->cmdCal(3));
+    detector->clearReceivedFrames();
+    click(window->cmdOption(0));
+    EXPECT_EQ(requests(QStringLiteral("SA,W")), QStringList{QStringLiteral("SA,W,   60")});
 }
 
 TEST_F(CalibrationTest, SpanConcentrationThatCannotBeUsedIsNeverWritten) {

@@ -1,4 +1,5 @@
-// The main window says in its information pane why the serial port could not be opened.
+// The main window says in its information pane why the serial port could not be opened, and
+// its "Serial Port" lamp turns red.
 #include "UiTestSupport.h"
 
 #include "common/TempStartupFolder.h"
@@ -24,6 +25,8 @@ TEST(MainWindowPortHelp, AMissingPortIsExplainedInRed) {
     frmMain window(std::move(link));
     const QString expected = PortProblemSentence(PortProblem::NoSuchDevice, missing, {}, {});
     EXPECT_TRUE(HasInfo(window, expected, kRed)) << window.rtbLog()->toPlainText().toStdString();
+    // The "Serial Port" lamp shows the failure too.
+    EXPECT_EQ(window.lamp(0), frmMain::Lamp::Error);
 }
 
 } // namespace

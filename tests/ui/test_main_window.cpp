@@ -210,8 +210,8 @@ TEST_F(MainWindowTest, EnableTableInItsFourStates) {
         EXPECT_EQ(window->cmdFRAMDump()->isEnabled(), e.fram);
         EXPECT_EQ(window->cmdFactorySetting()->isEnabled(), e.factory);
         for (int i = 0; i < frmMain::kOptionCount; ++i) {
-            const bool needsData = i == 0 || i == 2 || i == 7;
-            EXPECT_EQ(window->cmdOption(i)->isEnabled(), needsData ? e.needData : e.otherOptions)
+            const bool writesRecord = i == 0 || i == 2 || i == 7 || i == 9 || i == 10;
+            EXPECT_EQ(window->cmdOption(i)->isEnabled(), writesRecord ? e.needData : e.otherOptions)
                 << "cmdOption " << i;
         }
         EXPECT_EQ(window->cmdImportSetting()->isEnabled(), e.files);
@@ -241,17 +241,16 @@ TEST_F(MainWindowTest, EnableTableInItsFourStates) {
         SCOPED_TRACE("connected, no data");
         setData(false);
         check({false, true, true, true, false, true, true, true, true});
-        // "Update", "Calibration", "Update ID" wait for data; "Date/Time Set" and
-        // "Write Serial No" do not.
+        // What writes the record's settings waits for data; "Date/Time Set" does not.
         EXPECT_FALSE(window->cmdOption(0)->isEnabled());
         EXPECT_TRUE(window->cmdOption(1)->isEnabled());
-        EXPECT_TRUE(window->cmdOption(9)->isEnabled());
+        EXPECT_FALSE(window->cmdOption(9)->isEnabled());
     }
     {
-        SCOPED_TRACE("connected, has data (from the detector)");
-        window->working().setImportFlag(false);
-        window->working().setCommFlags(true);
-        window->UpdateCommandStates();
+        SCOPED_TRACE("connected, has data (from a file loaded on purpose)");
+        const QString file = AppState::PathInStartupFolder(QStringLiteral("table.seq"));
+        ASSERT_TRUE(window->ExportSettingFile(file));
+        ASSERT_TRUE(window->ImportSettingFile(file));
         check({true, true, true, true, true, true, true, true, true});
     }
     // While a workflow runs the frames are disabled; the close box does nothing then.
@@ -303,7 +302,7 @@ TEST_F(MainWindowTest, LinkEventsReachLampsLogAndBoxes) {
         EXPECT_EQ(window->lamp(0), frmMain::Lamp::Error);
         EXPECT_EQ(window->lamp(1), frmMain::Lamp::Off);
         EXPECT_EQ(prompts.shown(), QStringList{QStringLiteral(
-                                       "message: Port Error. / Cominucation Ports Error. Restart "
+                                       "critical: Port Error. / Cominucation Ports Error. Restart "
                                        "this program.")});
     }
 
@@ -403,7 +402,10 @@ TEST_F(MainWindowTest, ViewShowsTheRecordOrStaysBlank) {
 TEST_F(MainWindowTest, FirstActivationPreparesTheRecordsAndTheLink) {
     openWindow();
     EXPECT_FALSE(window->FirstActivation());
-    EXPECT_TRUE(window->working().ImportFlag());
+    // Nothing is known of the detector yet: the record has no data and writes nothing.
+    EXPECT_FALSE(window->working().ImportFlag());
+    EXPECT_FALSE(window->working().CommFlags());
+    EXPECT_EQ(window->Origin(), frmMain::RecordOrigin::None);
     EXPECT_TRUE(window->working().Change_AlarmMode());
     EXPECT_FALSE(window->working().Change_UserID());
     EXPECT_FALSE(window->master().ImportFlag());
@@ -543,6 +545,10 @@ TEST_F(MainWindowTest, DetailSettingsEditsTheWorkingRecordInTheFactoryDialog) {
         handed = dialog->Instrument();
         dialog->cmdCancel_Click();
     });
+    // The view shows a record once one is loaded.
+    const QString file = AppState::PathInStartupFolder(QStringLiteral("detail.seq"));
+    ASSERT_TRUE(window->ExportSettingFile(file));
+    ASSERT_TRUE(window->ImportSettingFile(file));
     window->working().setUserID(QStringLiteral("BEFORE"));
     window->txtOption(2)->clear();
     click(window->cmdFactorySetting());

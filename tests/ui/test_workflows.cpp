@@ -597,7 +597,9 @@ TEST_F(WorkflowTest, WriteCheckDataReportsCompleteOnlyWhenTheDetectorTookIt) {
     click(window->cmdOption(6));
     EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Upload Failed."), kRed));
     EXPECT_FALSE(hasInfoText(QStringLiteral("Upload Complete")));
-    ASSERT_EQ(prompts.boxes.size(), 1) << "only the question, no completion box";
+    EXPECT_EQ(prompts.shown().last(),
+              QStringLiteral("critical: Upload / 71-Series Upload Failed.\r\nNot written to the "
+                             "detector:\r\nWrite Check Data"));
 }
 
 TEST_F(WorkflowTest, PowerOffSwitchesTheDetectorOffAndStartsTheWindowOver) {
@@ -619,7 +621,7 @@ TEST_F(WorkflowTest, PowerOffSwitchesTheDetectorOffAndStartsTheWindowOver) {
     EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Auto Power OFF Complete."), kGreen));
     const clsInstrument& record = window->working();
     EXPECT_FALSE(record.CommFlags());
-    EXPECT_TRUE(record.ImportFlag()) << "the window started over with the record's defaults";
+    EXPECT_FALSE(record.ImportFlag()) << "the window started over, knowing nothing of a detector";
     EXPECT_EQ(record.SerialNo(), QString(clsInstrument::SerialWidth, u'-'));
     EXPECT_FALSE(window->FirstActivation());
 
