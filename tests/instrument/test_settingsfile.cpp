@@ -195,7 +195,7 @@ TEST_P(SettingsFileTest, ImportFlagsWorkingAndMaster) {
     EXPECT_TRUE(working.Change_Warn(0));
     EXPECT_EQ(working.UserID(), "USER 7");
 
-    // The master's flags are exactly those its setters raised.
+    // The master's flags are exactly the settings the file holds.
     clsInstrument m2, w2;
     ASSERT_TRUE(SettingsFile::Import(writeText("g.seq", "XZ,W,OP1,\r\nA1,W, 10,\r\n"), w2, m2).ok);
     EXPECT_TRUE(m2.Change_UserID());
@@ -263,12 +263,44 @@ TEST_F(MasterCompareTest, DifferencesInTableOrderWithSuffixRule) {
                                       "GJ,W,CH4   100    1%LEL,\r\nXP,W,0000,\r\n");
     working.setWarning(0, 50.0f);
     const auto r = MasterCompare::Compare(master, working);
-    EXPECT_EQ(texts(r), QStringList({"User ID", "Serial No. <> MASTER", "Warning <> MASTER"}));
+    // The interval line is compared although it holds what a fresh record holds (0).
+    EXPECT_EQ(texts(r), QStringList({"User ID", "Serial No. <> MASTER", "Warning <> MASTER",
+                                     "Interval Trend Time (Sec) <> MASTER"}));
     EXPECT_EQ(r.differences.first().message, 5610);
 
     // A gas that differs is one line for the channel.
     working.setGasUnit(0, "ppm");
     EXPECT_TRUE(texts(MasterCompare::Compare(master, working)).contains("Gas0 <> MASTER"));
+}
+
+TEST_F(MasterCompareTest, EveryLineOfASecondMasterIsCompared) {
+    // Two masters one after the other into the same master record, the second holding the
+    // same value as the first: the setting is still compared.
+    const struct {
+        const char* line;
+        void (*detectorDiffers)(clsInstrument&);
+        const char* difference;
+    } cases[] = {
+        {"XP,W,003C,", [](clsInstrument& d) { d.setIntervals(30); },
+         "Interval Trend Time (Sec) <> MASTER"},
+        {"AP,W,3,", [](clsInstrument& d) { d.setAlarmMode(1); }, "Alarm pattern(1st) <> MASTER"},
+        {"SC,W,005A,", [](clsInstrument& d) { d.setCalLimit(30); }, "Cal.Interval(Days) <> MASTER"},
+    };
+    for (const auto& c : cases) {
+        clsInstrument working, master;
+        for (const char* first : {"BS,W,FIRST,", "BS,W,SECOND,"}) {
+            QFile f(dir.filePath("m.seq"));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray(first) + "\r\n" + c.line + "\r\n");
+            f.close();
+            ASSERT_TRUE(SettingsFile::Import(dir.filePath("m.seq"), working, master).ok);
+        }
+        clsInstrument detector = sampleRecord("CH4");
+        EXPECT_TRUE(MasterCompare::Compare(master, working).allOk()) << c.line;
+        c.detectorDiffers(detector);
+        EXPECT_EQ(texts(MasterCompare::Compare(master, detector)), QStringList{c.difference})
+            << c.line;
+    }
 }
 
 TEST_F(MasterCompareTest, ModelOnlySettingsFollowTheMastersModel) {
