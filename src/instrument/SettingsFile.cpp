@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -181,10 +182,33 @@ void flagSettingsOf(const QString& keyword, clsInstrument& r) {
     if (const auto it = raise.constFind(keyword); it != raise.cend()) (*it)(r);
 }
 
+// The concentration levels a file can set, by keyword.
+struct LevelField {
+    const char* keyword;
+    float (clsInstrument::*get)(int) const;
+    void (clsInstrument::*set)(int, float);
+};
+constexpr LevelField kLevelFields[] = {
+    {"A1", &clsInstrument::Warning, &clsInstrument::setWarning},
+    {"A2", &clsInstrument::Alarm, &clsInstrument::setAlarm},
+    {"AS", &clsInstrument::Stel, &clsInstrument::setStel},
+    {"AW", &clsInstrument::Twa, &clsInstrument::setTwa},
+    {"SA", &clsInstrument::AutoCalib, &clsInstrument::setAutoCalib},
+};
+
 } // namespace
 
 ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagging) {
     ReadResult result;
+    // Keywords of the levels the file set: rounded once the gas's decimal places are known,
+    // that is after the last line (the GJ line may follow them).
+    QSet<QString> levelsSet;
+    auto roundLevels = [&] {
+        const int places = r.GasPoint(0);
+        for (const LevelField& f : kLevelFields)
+            if (levelsSet.contains(QLatin1String(f.keyword)))
+                (r.*f.set)(0, RoundToPlaces((r.*f.get)(0), places));
+    };
     clsToken token;
     token.ClearDelimiters();
     token.ClearStrings();
@@ -289,12 +313,16 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
             result.error = QStringLiteral("Line %1 (\"%2\") holds a value that cannot be converted.")
                                .arg(n + 1)
                                .arg(line.left(80));
+            roundLevels();
             return result;
         }
+        for (const LevelField& f : kLevelFields)
+            if (keyword == QLatin1String(f.keyword)) levelsSet.insert(keyword);
         // An MP line without its password sets nothing.
         const bool ignored = keyword == QLatin1String("MP") && count < 4;
         if (flagging == Flagging::EveryLine && !ignored) flagSettingsOf(keyword, r);
     }
+    roundLevels();
     return result;
 }
 

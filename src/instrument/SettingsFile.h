@@ -38,7 +38,9 @@ enum class Flagging {
 };
 
 // Applies the lines of a file to `record` through its setters (raising their change flags;
-// with Flagging::EveryLine also the flag of every setting a line sets).
+// with Flagging::EveryLine also the flag of every setting a line sets). The alarm levels and the
+// calibration concentration the file sets (A1, A2, AS, AW, SA) are then rounded to the gas's
+// decimal places (RoundToPlaces), so that the record holds exactly what is shown and sent.
 // A conversion error stops at that line; what came before it has been applied.
 ReadResult ApplyLines(const QStringList& lines, clsInstrument& record,
                       Flagging flagging = Flagging::BySetters);

@@ -1,7 +1,9 @@
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
+#include "instrument/WireFormat.h"
 #include "instrument/clsInstrument.h"
 #include "shell/Messages.h"
+#include "shell/modGasCommon.h"
 
 #include <QFile>
 #include <QLocale>
@@ -206,6 +208,49 @@ TEST_P(SettingsFileTest, ImportFlagsWorkingAndMaster) {
     EXPECT_FALSE(w2.Change_UserID());
 }
 
+TEST_P(SettingsFileTest, ShownStoredAndSentAgree) {
+    // One rounding rule: the decimal text a person reads, halves away from zero.
+    const struct {
+        float value;
+        const char* shown[4]; // with 0, 1, 2, 3 decimal places
+    } cases[] = {
+        // clang-format off
+        {18.05f, {"18", "18.1", "18.05", "18.050"}},
+        {0.125f, {"0", "0.1", "0.13", "0.125"}},
+        {2.35f, {"2", "2.4", "2.35", "2.350"}},
+        {99.95f, {"100", "100.0", "99.95", "99.950"}},
+        {0.0049f, {"0", "0.0", "0.00", "0.005"}},
+        // clang-format on
+    };
+    const QString point = QLocale().decimalPoint();
+    for (const auto& c : cases) {
+        for (int places = 0; places <= 3; ++places) {
+            const QString shown = QString::fromLatin1(c.shown[places]);
+            const QString field = shown.rightJustified(5, u' ').right(5);
+            clsInstrument r;
+            ASSERT_TRUE(r.ApplyGasDefinition("CH4   100    1%LEL"));
+            r.setGasPoint(0, qint16(places));
+            r.setWarning(0, c.value);
+            const std::string what = shown.toStdString();
+            EXPECT_EQ(FormatReading(c.value, places).replace(point, "."), shown) << what;
+            EXPECT_EQ(WireFormat::Val5(c.value, places), field) << what;
+            EXPECT_TRUE(SettingsFile::Lines(r).contains("A1,W," + field + ",")) << what;
+            EXPECT_EQ(RoundToPlaces(c.value, places), ParseLocaleNumber(shown)) << what;
+        }
+    }
+    EXPECT_EQ(RoundToPlaces(clsInstrument::NoValue, 1), clsInstrument::NoValue);
+
+    // A file's level is rounded once the gas's places are known (its GJ line may come later),
+    // so the record holds exactly the value shown and sent.
+    const QString file = writeText("r.seq", "A1,W,18.05,\r\nGJ,W,O2   25.0  0.1VOL%,\r\n");
+    clsInstrument working, master;
+    ASSERT_TRUE(SettingsFile::Import(file, working, master).ok);
+    EXPECT_EQ(working.Warning(0), 18.1f);
+    EXPECT_EQ(master.Warning(0), 18.1f);
+    EXPECT_EQ(FormatReading(working.Warning(0), working.GasPoint(0)).replace(point, "."), "18.1");
+    EXPECT_TRUE(SettingsFile::Lines(working).contains("A1,W, 18.1,"));
+}
+
 TEST_P(SettingsFileTest, ExportToAMissingFolderIsAnError) {
     QString error;
     EXPECT_FALSE(SettingsFile::Write(sampleRecord("CH4"), path("no/such/folder/x.seq"), &error));
@@ -259,7 +304,7 @@ TEST_F(MasterCompareTest, EqualFileIsOk) {
 
 TEST_F(MasterCompareTest, DifferencesInTableOrderWithSuffixRule) {
     clsInstrument working = sampleRecord("CH4");
-    clsInstrument master = loadMaster("A1,W,50.1,\r\nIN,W,OTHER,\r\nXZ,W,SOMEONE,\r\n"
+    clsInstrument master = loadMaster("A1,W,51,\r\nIN,W,OTHER,\r\nXZ,W,SOMEONE,\r\n"
                                       "GJ,W,CH4   100    1%LEL,\r\nXP,W,0000,\r\n");
     working.setWarning(0, 50.0f);
     const auto r = MasterCompare::Compare(master, working);
