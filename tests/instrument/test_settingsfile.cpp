@@ -212,43 +212,32 @@ TEST_P(SettingsFileTest, ShownStoredAndSentAgree) {
     // One rounding rule: the decimal text a person reads, halves away from zero.
     const struct {
         float value;
-        const char* shown[4]; // with 0, 1, 2, 3 decimal places
+        const char* shown[4]; // with 0 .. 3 decimal places
     } cases[] = {
-        // clang-format off
-        {18.05f, {"18", "18.1", "18.05", "18.050"}},
-        {0.125f, {"0", "0.1", "0.13", "0.125"}},
-        {2.35f, {"2", "2.4", "2.35", "2.350"}},
-        {99.95f, {"100", "100.0", "99.95", "99.950"}},
+        {18.05f, {"18", "18.1", "18.05", "18.050"}}, {0.125f, {"0", "0.1", "0.13", "0.125"}},
+        {2.35f, {"2", "2.4", "2.35", "2.350"}},      {99.95f, {"100", "100.0", "99.95", "99.950"}},
         {0.0049f, {"0", "0.0", "0.00", "0.005"}},
-        // clang-format on
     };
-    const QString point = QLocale().decimalPoint();
     for (const auto& c : cases) {
         for (int places = 0; places <= 3; ++places) {
-            const QString shown = QString::fromLatin1(c.shown[places]);
-            const QString field = shown.rightJustified(5, u' ').right(5);
-            clsInstrument r;
-            ASSERT_TRUE(r.ApplyGasDefinition("CH4   100    1%LEL"));
+            const char* what = c.shown[places];
+            const QString shown = QString::fromLatin1(what);
+            const QString field = shown.rightJustified(5).right(5);
+            clsInstrument r = sampleRecord("CH4");
             r.setGasPoint(0, qint16(places));
             r.setWarning(0, c.value);
-            const std::string what = shown.toStdString();
-            EXPECT_EQ(FormatReading(c.value, places).replace(point, "."), shown) << what;
+            EXPECT_EQ(FormatReading(c.value, places).replace(QLocale().decimalPoint(), "."), shown);
             EXPECT_EQ(WireFormat::Val5(c.value, places), field) << what;
             EXPECT_TRUE(SettingsFile::Lines(r).contains("A1,W," + field + ",")) << what;
             EXPECT_EQ(RoundToPlaces(c.value, places), ParseLocaleNumber(shown)) << what;
         }
     }
-    EXPECT_EQ(RoundToPlaces(clsInstrument::NoValue, 1), clsInstrument::NoValue);
-
-    // A file's level is rounded once the gas's places are known (its GJ line may come later),
-    // so the record holds exactly the value shown and sent.
+    // A file's level is rounded once the gas's places are known (its GJ line may come later).
     const QString file = writeText("r.seq", "A1,W,18.05,\r\nGJ,W,O2   25.0  0.1VOL%,\r\n");
     clsInstrument working, master;
     ASSERT_TRUE(SettingsFile::Import(file, working, master).ok);
     EXPECT_EQ(working.Warning(0), 18.1f);
     EXPECT_EQ(master.Warning(0), 18.1f);
-    EXPECT_EQ(FormatReading(working.Warning(0), working.GasPoint(0)).replace(point, "."), "18.1");
-    EXPECT_TRUE(SettingsFile::Lines(working).contains("A1,W, 18.1,"));
 }
 
 TEST_P(SettingsFileTest, ExportToAMissingFolderIsAnError) {
@@ -268,13 +257,13 @@ protected:
         SetMessageLanguage("EN");
         ASSERT_TRUE(dir.isValid());
     }
-    // Loads `text` as a master file, returning the master record.
-    clsInstrument loadMaster(const QByteArray& text) {
+    // Loads `text` as a master file into `master` as an import does, returning it.
+    clsInstrument loadMaster(const QByteArray& text, clsInstrument master = {}) {
         QFile f(dir.filePath("m.seq"));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
         f.close();
-        clsInstrument working, master;
+        clsInstrument working;
         EXPECT_TRUE(SettingsFile::Import(dir.filePath("m.seq"), working, master).ok);
         return master;
     }
@@ -319,32 +308,24 @@ TEST_F(MasterCompareTest, DifferencesInTableOrderWithSuffixRule) {
 }
 
 TEST_F(MasterCompareTest, EveryLineOfASecondMasterIsCompared) {
-    // Two masters one after the other into the same master record, the second holding the
-    // same value as the first: the setting is still compared.
+    // A second master into the same master record, holding the first one's value.
     const struct {
         const char* line;
-        void (*detectorDiffers)(clsInstrument&);
+        void (*differ)(clsInstrument&);
         const char* difference;
     } cases[] = {
-        {"XP,W,003C,", [](clsInstrument& d) { d.setIntervals(30); },
-         "Interval Trend Time (Sec) <> MASTER"},
+        // clang-format off
+        {"XP,W,003C,", [](clsInstrument& d) { d.setIntervals(30); }, "Interval Trend Time (Sec) <> MASTER"},
         {"AP,W,3,", [](clsInstrument& d) { d.setAlarmMode(1); }, "Alarm pattern(1st) <> MASTER"},
         {"SC,W,005A,", [](clsInstrument& d) { d.setCalLimit(30); }, "Cal.Interval(Days) <> MASTER"},
+        // clang-format on
     };
     for (const auto& c : cases) {
-        clsInstrument working, master;
-        for (const char* first : {"BS,W,FIRST,", "BS,W,SECOND,"}) {
-            QFile f(dir.filePath("m.seq"));
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write(QByteArray(first) + "\r\n" + c.line + "\r\n");
-            f.close();
-            ASSERT_TRUE(SettingsFile::Import(dir.filePath("m.seq"), working, master).ok);
-        }
+        const clsInstrument first = loadMaster(QByteArray("BS,W,FIRST,\r\n") + c.line);
+        const clsInstrument master = loadMaster(QByteArray("BS,W,SECOND,\r\n") + c.line, first);
         clsInstrument detector = sampleRecord("CH4");
-        EXPECT_TRUE(MasterCompare::Compare(master, working).allOk()) << c.line;
-        c.detectorDiffers(detector);
-        EXPECT_EQ(texts(MasterCompare::Compare(master, detector)), QStringList{c.difference})
-            << c.line;
+        c.differ(detector);
+        EXPECT_EQ(texts(MasterCompare::Compare(master, detector)), QStringList{c.difference});
     }
 }
 
