@@ -51,9 +51,9 @@ bool RecordAlarmPointsValid(const clsInstrument& record);
 // AutoCalValid() for every enabled gas of the record.
 bool RecordAutoCalValid(const clsInstrument& record);
 
-// STEL or TWA (`item`) of one gas checked as a typed value is checked: a value shown as a number
-// must lie in the range of its model class and item (AlarmRangeValid); the no-value mark and the
-// status codes pass. Values from a configuration file go through this check, which the grid's
+// STEL or TWA (`item`) of one gas checked as the grid checks a typed value: a value shown as a
+// number must lie in the range of its model class and item (AlarmRangeValid); the no-value mark
+// and the status codes pass. Values from a configuration file go through this check, which the grid's
 // colours (STEL and TWA only above gas 1) leave out.
 bool ExposureLimitValid(const clsInstrument& record, int gas, AlarmItem item);
 
