@@ -1,6 +1,7 @@
 #include "instrument/AlarmRules.h"
 
 #include "instrument/clsInstrument.h"
+#include "shell/Messages.h"
 #include "shell/modGasCommon.h"
 
 #include <algorithm>
@@ -8,6 +9,11 @@
 #include <limits>
 
 namespace {
+
+// Captions of the two alarm points and of a gas without a name.
+constexpr int kMsgWarningPoint = 5650;
+constexpr int kMsgAlarmPoint = 5651;
+constexpr int kMsgGas = 5648;
 
 // Limits are decimal numbers (20.9, 0.6 x full scale) compared with single-precision values, so
 // a value that shows as the limit must count as on it: allow a millionth of the limit.
@@ -135,4 +141,40 @@ bool RecordAutoCalValid(const clsInstrument& record) {
     for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
         if (record.GasEnabled(gas) && !AutoCalValid(record, gas)) return false;
     return true;
+}
+
+bool ExposureLimitValid(const clsInstrument& record, int gas, AlarmItem item) {
+    const float value = item == AlarmItem::Stel ? record.Stel(gas) : record.Twa(gas);
+    return !IsShownAsNumber(value) || AlarmRangeValid(record, gas, item, value);
+}
+
+bool RecordExposureLimitsValid(const clsInstrument& record) {
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
+        if (record.GasEnabled(gas) && (!ExposureLimitValid(record, gas, AlarmItem::Stel) ||
+                                       !ExposureLimitValid(record, gas, AlarmItem::Twa)))
+            return false;
+    return true;
+}
+
+QList<SwitchedOffPoint> AlarmPointsSwitchedOff(const clsInstrument& detector,
+                                               const clsInstrument& toWrite) {
+    // A value goes out as "*****" exactly when it is not a value of at least 0.
+    const auto sentAsNoValue = [](float v) { return !(v >= 0.0f) || std::isinf(v); };
+    const auto detectorHolds = [&](float v) { return !detector.CommFlags() || v >= 0.0f; };
+    QList<SwitchedOffPoint> points;
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+        if (!toWrite.GasEnabled(gas)) continue;
+        if (sentAsNoValue(toWrite.Warning(gas)) && detectorHolds(detector.Warning(gas)))
+            points.append({gas, AlarmItem::Warning});
+        if (sentAsNoValue(toWrite.Alarm(gas)) && detectorHolds(detector.Alarm(gas)))
+            points.append({gas, AlarmItem::Alarm});
+    }
+    return points;
+}
+
+QString SwitchedOffPointText(const clsInstrument& record, const SwitchedOffPoint& point) {
+    QString gas = record.GasName(point.gas).trimmed();
+    if (gas.isEmpty()) gas = LoadMessage(kMsgGas) + QString::number(point.gas);
+    const int caption = point.item == AlarmItem::Alarm ? kMsgAlarmPoint : kMsgWarningPoint;
+    return gas + u' ' + LoadMessage(caption);
 }

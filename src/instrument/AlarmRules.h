@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class clsInstrument;
@@ -54,3 +55,33 @@ bool RecordAlarmPointsValid(const clsInstrument& record);
 
 // AutoCalValid() for every enabled gas of the record.
 bool RecordAutoCalValid(const clsInstrument& record);
+
+// STEL or TWA (`item`) of one gas checked as the grid checks a typed value: a value shown as a
+// number must lie in the range of its model class and item (AlarmRangeValid); the no-value mark
+// and the status codes pass. Values from a configuration file go through this check, which the grid's
+// colours (STEL and TWA only above gas 1) leave out.
+bool ExposureLimitValid(const clsInstrument& record, int gas, AlarmItem item);
+
+// ExposureLimitValid() of STEL and TWA for every enabled gas of the record.
+bool RecordExposureLimitsValid(const clsInstrument& record);
+
+// One alarm point that a write would switch off.
+struct SwitchedOffPoint {
+    int gas = 0;
+    // AlarmItem::Warning or AlarmItem::Alarm.
+    AlarmItem item = AlarmItem::Warning;
+    bool operator==(const SwitchedOffPoint&) const = default;
+};
+
+// The Warning and Alarm points that writing `toWrite` would switch off, in gas order, Warning
+// before Alarm: those of every gas enabled in `toWrite` that would be sent as "*****" (the
+// no-value mark or any other negative value) while `detector` holds a value (>= 0) for them.
+// `detector` is the detector's record as read; when it holds no complete read (CommFlags false),
+// the detector's values are unknown and every such point is listed. Change flags are not looked
+// at: the caller asks for a write that sends the alarm points.
+QList<SwitchedOffPoint> AlarmPointsSwitchedOff(const clsInstrument& detector,
+                                               const clsInstrument& toWrite);
+
+// One switched-off point as text: the gas name of `record` and the point's caption from the
+// message table ("CH4 Warning", "O2 Alarm").
+QString SwitchedOffPointText(const clsInstrument& record, const SwitchedOffPoint& point);

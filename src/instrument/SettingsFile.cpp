@@ -5,11 +5,13 @@
 #include "shell/clsToken.h"
 #include "shell/modGasCommon.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -117,10 +119,96 @@ std::optional<qint16> hexadecimal16(const QString& field) {
 
 float level(const QString& field) { return AlarmValueFromText(field.trimmed()); }
 
+// Raises the change flags of the settings a line with `keyword` sets, whatever their setters
+// did; an unknown keyword raises nothing.
+void flagSettingsOf(const QString& keyword, clsInstrument& r) {
+    using Raise = void (*)(clsInstrument&);
+    // clang-format off
+    static const QHash<QString, Raise> raise{
+        {"BS", [](clsInstrument& c) { c.setChange_SpecNo(true); }},
+        {"XZ", [](clsInstrument& c) { c.setChange_UserID(true); }},
+        {"XS", [](clsInstrument& c) { c.setChange_StationID(true); }},
+        {"IN", [](clsInstrument& c) { c.setChange_SerialNo(true); }},
+        {"HN", [](clsInstrument& c) { c.setChange_DummySerial(true); }},
+        {"GJ", [](clsInstrument& c) {
+             c.setChange_GasEnable(0, true);
+             c.setChange_GasPoint(0, true);
+         }},
+        {"AP", [](clsInstrument& c) { c.setChange_AlarmMode(true); }},
+        {"AU", [](clsInstrument& c) { c.setChange_AlarmMode2(true); }},
+        {"SD", [](clsInstrument& c) { c.setChange_DispCalLimit(true); }},
+        {"SC", [](clsInstrument& c) { c.setChange_CalLimit(true); }},
+        {"SM", [](clsInstrument& c) { c.setChange_CalCheck(true); }},
+        {"XB", [](clsInstrument& c) { c.setChange_Confirmation(true); }},
+        {"XW", [](clsInstrument& c) { c.setChange_LogOverWrite(true); }},
+        {"XT", [](clsInstrument& c) { c.setChange_LcdBackLight(true); }},
+        {"AI", [](clsInstrument& c) { c.setChange_AIdata(true); }},
+        {"AJ", [](clsInstrument& c) { c.setChange_AJdata(true); }},
+        {"AB", [](clsInstrument& c) { c.setChange_ABdata(true); }},
+        {"BV", [](clsInstrument& c) { c.setChange_BumpFunction(true); }},
+        {"BJ", [](clsInstrument& c) { c.setChange_DispBumpLimit(true); }},
+        {"BK", [](clsInstrument& c) { c.setChange_BumpLimit(true); }},
+        {"BL", [](clsInstrument& c) { c.setChange_BumpCheck(true); }},
+        {"BU", [](clsInstrument& c) {
+             c.setChange_BumpTime(true);
+             c.setChange_BumpThreshold(true);
+             c.setChange_BumpFailCalTime(true);
+             c.setChange_BumpFailAfter(true);
+         }},
+        {"AT", [](clsInstrument& c) { c.setChange_AlarmO2(true); }},
+        {"AK", [](clsInstrument& c) { c.setChange_AK(true); }},
+        {"JW", [](clsInstrument& c) { c.setChange_JW(true); }},
+        {"JH", [](clsInstrument& c) { c.setChange_JH(true); }},
+        {"SE", [](clsInstrument& c) { c.setChange_SE(true); }},
+        {"A1", [](clsInstrument& c) { c.setChange_Warn(0, true); }},
+        {"A2", [](clsInstrument& c) { c.setChange_Alarm(0, true); }},
+        {"AS", [](clsInstrument& c) { c.setChange_Stel(0, true); }},
+        {"AW", [](clsInstrument& c) { c.setChange_Twa(0, true); }},
+        {"SA", [](clsInstrument& c) { c.setChange_AutoCal(0, true); }},
+        {"XP", [](clsInstrument& c) { c.setChange_Interval(true); }},
+        {"UJ", [](clsInstrument& c) { c.setChange_SpecType(true); }},
+        {"SJ", [](clsInstrument& c) { c.setChange_AutoZero(true); }},
+        {"SG", [](clsInstrument& c) { c.setChange_DemandZero(true); }},
+        {"PN", [](clsInstrument& c) { c.setChange_SpanAllowance(true); }},
+        {"PM", [](clsInstrument& c) { c.setChange_BumpFailBehavior(true); }},
+        {"PS", [](clsInstrument& c) { c.setChange_SensorDate(true); }},
+        {"PG", [](clsInstrument& c) { c.setChange_PasswordProtect(true); }},
+        {"MP", [](clsInstrument& c) {
+             c.setChange_UseUserPassword(true);
+             c.setChange_UserPassword2(true);
+         }},
+    };
+    // clang-format on
+    if (const auto it = raise.constFind(keyword); it != raise.cend()) (*it)(r);
+}
+
+// The concentration levels a file can set, by keyword.
+struct LevelField {
+    const char* keyword;
+    float (clsInstrument::*get)(int) const;
+    void (clsInstrument::*set)(int, float);
+};
+constexpr LevelField kLevelFields[] = {
+    {"A1", &clsInstrument::Warning, &clsInstrument::setWarning},
+    {"A2", &clsInstrument::Alarm, &clsInstrument::setAlarm},
+    {"AS", &clsInstrument::Stel, &clsInstrument::setStel},
+    {"AW", &clsInstrument::Twa, &clsInstrument::setTwa},
+    {"SA", &clsInstrument::AutoCalib, &clsInstrument::setAutoCalib},
+};
+
 } // namespace
 
-ReadResult ApplyLines(const QStringList& lines, clsInstrument& r) {
+ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagging) {
     ReadResult result;
+    // Keywords of the levels the file set: rounded once the gas's decimal places are known,
+    // that is after the last line (the GJ line may follow them).
+    QSet<QString> levelsSet;
+    auto roundLevels = [&] {
+        const int places = r.GasPoint(0);
+        for (const LevelField& f : kLevelFields)
+            if (levelsSet.contains(QLatin1String(f.keyword)))
+                (r.*f.set)(0, RoundToPlaces((r.*f.get)(0), places));
+    };
     clsToken token;
     token.ClearDelimiters();
     token.ClearStrings();
@@ -225,9 +313,24 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r) {
             result.error = QStringLiteral("Line %1 (\"%2\") holds a value that cannot be converted.")
                                .arg(n + 1)
                                .arg(line.left(80));
+            roundLevels();
             return result;
         }
+        for (const LevelField& f : kLevelFields)
+            if (keyword == QLatin1String(f.keyword)) levelsSet.insert(keyword);
+        // An MP line without its password sets nothing.
+        const bool ignored = keyword == QLatin1String("MP") && count < 4;
+        if (flagging == Flagging::EveryLine && !ignored) flagSettingsOf(keyword, r);
     }
+    roundLevels();
+    return result;
+}
+
+ReadResult ApplyMasterLines(const QStringList& lines, clsInstrument& master) {
+    master.setImportFlag(false);
+    master.ClearChangeFlags();
+    const ReadResult result = ApplyLines(lines, master, Flagging::EveryLine);
+    master.setImportFlag(result.ok);
     return result;
 }
 
@@ -268,10 +371,7 @@ ReadResult Import(const QString& path, clsInstrument& working, clsInstrument& ma
 
     // The master holds only what the file sets: its flags say which settings to compare.
     clsInstrument newMaster = master;
-    newMaster.setImportFlag(false);
-    newMaster.SetChangeFlags(false, false);
-    ApplyLines(lines, newMaster);
-    newMaster.setImportFlag(true);
+    ApplyMasterLines(lines, newMaster);
 
     working = newWorking;
     master = newMaster;

@@ -27,9 +27,28 @@ QStringList Lines(const clsInstrument& record);
 // Returns false with one sentence in `error` when it cannot be written.
 bool Write(const clsInstrument& record, const QString& path, QString* error = nullptr);
 
-// Applies the lines of a file to `record` through its setters (raising their change flags).
+// How reading a file raises the change flags of the record it fills.
+enum class Flagging {
+    // As the setters raise them; a setter that flags only a change (the interval) leaves a
+    // setting whose value stays the same unflagged.
+    BySetters,
+    // Every setting a line of the file sets is flagged, whatever value the record held before:
+    // the flags then name exactly the settings the file holds (a master record).
+    EveryLine,
+};
+
+// Applies the lines of a file to `record` through its setters (raising their change flags;
+// with Flagging::EveryLine also the flag of every setting a line sets). The alarm levels and the
+// calibration concentration the file sets (A1, A2, AS, AW, SA) are then rounded to the gas's
+// decimal places (RoundToPlaces), so that the record holds exactly what is shown and sent.
 // A conversion error stops at that line; what came before it has been applied.
-ReadResult ApplyLines(const QStringList& lines, clsInstrument& record);
+ReadResult ApplyLines(const QStringList& lines, clsInstrument& record,
+                      Flagging flagging = Flagging::BySetters);
+
+// Reads the lines of a master file into `master` as the master comparison needs it: every
+// change flag lowered first, then every setting the file holds flagged (Flagging::EveryLine);
+// ImportFlag is true afterwards only when the whole file was read.
+ReadResult ApplyMasterLines(const QStringList& lines, clsInstrument& master);
 
 // Reads the file at `path` into its lines (CR LF, LF and CR line ends accepted).
 bool LoadLines(const QString& path, QStringList& lines, QString* error = nullptr);
@@ -38,8 +57,8 @@ bool LoadLines(const QString& path, QStringList& lines, QString* error = nullptr
 ReadResult Read(const QString& path, clsInstrument& record);
 
 // Loads a file into the working record (every setting flagged for writing except the
-// identity, ImportFlag set) and into the master record (only the settings the file holds
-// flagged, ImportFlag set). On an error neither record changes.
+// identity, ImportFlag set) and into the master record (ApplyMasterLines: every setting the
+// file holds flagged, ImportFlag set). On an error neither record changes.
 ReadResult Import(const QString& path, clsInstrument& working, clsInstrument& master);
 
 } // namespace SettingsFile

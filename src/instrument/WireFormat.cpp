@@ -1,5 +1,7 @@
 #include "instrument/WireFormat.h"
 
+#include "shell/modGasCommon.h"
+
 namespace WireFormat {
 
 QString Pad(const QString& s, int n) { return s.leftJustified(n, u' ', true); }
@@ -15,10 +17,9 @@ QString HexN(int v, int n) { return Hex(v).rightJustified(n, u'0').right(n); }
 QString Hex(int v) { return QString::number(quint16(qint16(v)), 16).toUpper(); }
 
 QString Val5(float v, int point) {
-    if (v < 0) return QStringLiteral("*****");
-    const int decimals = (point >= 1 && point <= 3) ? point : 0;
-    // QString::number uses "." whatever the locale; 'f' keeps at least one digit before the point.
-    return QString::number(double(v), 'f', decimals).rightJustified(5, u' ').right(5);
+    // The rule of everything shown: the value as a person reads it, rounded decimally, so that
+    // the field sent is the text the grid shows ("." whatever the locale).
+    return FormatFixed5(v, point);
 }
 
 } // namespace WireFormat

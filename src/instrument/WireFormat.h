@@ -26,7 +26,9 @@ QString HexN(int v, int n);
 QString Hex(int v);
 
 // The five-character value field: "*****" for negative values, otherwise `v` with `point`
-// decimals (1..3; any other value: none), right-aligned, its last five characters.
+// decimals (1..3; any other value: none), right-aligned, its last five characters. The value is
+// rounded as FormatReading() rounds it (decimally, halves away from zero), so what is sent is
+// what is shown.
 QString Val5(float v, int point);
 
 } // namespace WireFormat

@@ -413,6 +413,7 @@ int CtlRunner::cmdWrite() {
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
     const QString detectorModel = m_record.ModelTyp();
+    const clsInstrument detector = m_record;
     SettingsFile::ApplyLines(m_fileLines, m_record);
     if (m_record.ModelTyp() != detectorModel && !m_options.force)
         return fail(CtlOptions::ExitUsage,
@@ -427,11 +428,48 @@ int CtlRunner::cmdWrite() {
                                    "of range for a %2 detector; use --force to write them "
                                    "anyway.")
                         .arg(Quoted(path), m_record.ModelTyp()));
+    // STEL and TWA from a file are checked as the grid checks typed ones.
+    for (int gas = 0; gas < clsInstrument::GasCount && !m_options.force; ++gas) {
+        if (!m_record.GasEnabled(gas)) continue;
+        for (const AlarmItem item : {AlarmItem::Stel, AlarmItem::Twa}) {
+            if (ExposureLimitValid(m_record, gas, item)) continue;
+            const float value = item == AlarmItem::Stel ? m_record.Stel(gas) : m_record.Twa(gas);
+            return fail(
+                CtlOptions::ExitUsage,
+                QStringLiteral("The %1 of %2 in %3 (%4) is out of range for a %5 "
+                               "detector; use --force to write it anyway.")
+                    .arg(item == AlarmItem::Stel ? QStringLiteral("STEL") : QStringLiteral("TWA"),
+                         m_record.GasName(gas).trimmed(), Quoted(path),
+                         FormatDigits(value, m_record.GasPoint(gas)), m_record.ModelTyp()));
+        }
+    }
     if (!m_options.force && !RecordAutoCalValid(m_record))
         return fail(CtlOptions::ExitUsage,
                     QStringLiteral("The auto-calibration concentration of %1 does not reach the "
                                    "warning point; use --force to write it anyway.")
                         .arg(Quoted(path)));
+    // Switching an alarm off is never silent: refused without --force, announced with it.
+    if (const QList<SwitchedOffPoint> off = AlarmPointsSwitchedOff(detector, m_record);
+        !off.isEmpty()) {
+        QStringList names;
+        for (const SwitchedOffPoint& point : off)
+            names << SwitchedOffPointText(m_record, point);
+        const QString what =
+            QStringLiteral("the %1 %2 of the detector")
+                .arg(names.join(QStringLiteral(" and ")),
+                     off.size() > 1 ? QStringLiteral("points") : QStringLiteral("point"));
+        if (!m_options.force) {
+            QJsonObject json;
+            json[QStringLiteral("switchedOff")] = QJsonArray::fromStringList(names);
+            return fail(CtlOptions::ExitUsage,
+                        QStringLiteral("Writing %1 would switch off %2 (\"*****\" in the file); "
+                                       "use --force to write it anyway.")
+                            .arg(Quoted(path), what),
+                        json);
+        }
+        warn(QStringLiteral("Writing %1 switches off %2 (accepted with --force).")
+                 .arg(Quoted(path), what));
+    }
     m_record.SetChangeFlags(true, false);
     m_record.setImportFlag(true);
     if (m_options.identity) {

@@ -169,6 +169,14 @@ QString FormatFixed5(float value, int places) {
     return (QStringLiteral("    ") + text).right(5);
 }
 
+float RoundToPlaces(float value, int places) {
+    if (!(value >= 0.0f) || std::isinf(value)) return value;
+    const std::string text = roundDecimal(shortestFixed(value), readingPlaces(places));
+    float rounded = value;
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return rounded;
+}
+
 QString FormatGasLabel(const clsInstrument& record, int gas, bool withFullScale) {
     const QString name = record.GasName(gas);
     if (name.trimmed().isEmpty()) return QStringLiteral("----(---)");

@@ -52,6 +52,13 @@ QString FormatDigits(float value, int places);
 // with 0..3 decimals (else none) and "." as separator, right-aligned, its last five characters.
 QString FormatFixed5(float value, int places);
 
+// `value` rounded to a gas's decimal places (0..3; any other count means none) by the one rule
+// of everything shown, stored and sent: the shortest decimal text of the value, as a person
+// reads it, rounded with halves away from zero (18.05 with one place is 18.1). Negative values
+// (status codes, the no-value mark) and non-finite values are returned unchanged. The result
+// is shown by FormatReading() and sent by the value field exactly as held.
+float RoundToPlaces(float value, int places);
+
 // The gas label of channel `gas` of a record: "NAME(UNIT)", or "NAME(FULLSCALEUNIT)" when
 // `withFullScale` is set (not for channel 4); "----(---)" when the channel has no name.
 QString FormatGasLabel(const clsInstrument& record, int gas, bool withFullScale);

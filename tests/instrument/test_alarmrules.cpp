@@ -1,6 +1,7 @@
 // Alarm-point and auto-calibration rules shared by the settings grid and the write workflow.
 #include "instrument/AlarmRules.h"
 #include "instrument/clsInstrument.h"
+#include "shell/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,40 @@ TEST(AlarmRules, AlarmPointsOfAGas) {
     v.setStel(0, 31.0f);
     v.setTwa(0, 150.0f);
     EXPECT_TRUE(AlarmPointsValid(v, 0));
+    // A file's STEL and TWA are checked as typed ones are, whatever the gas number.
+    EXPECT_FALSE(ExposureLimitValid(v, 0, AlarmItem::Twa));
+    EXPECT_FALSE(RecordExposureLimitsValid(v));
+    v.setStel(0, 30.0f);
+    v.setTwa(0, clsInstrument::NoValue);
+    EXPECT_TRUE(RecordExposureLimitsValid(v));
+}
+
+TEST(AlarmRules, SwitchingAnAlarmPointOffIsFound) {
+    SetMessageLanguage("EN");
+    constexpr float no = clsInstrument::NoValue;
+    const SwitchedOffPoint w{0, AlarmItem::Warning}, a{0, AlarmItem::Alarm};
+    const struct {
+        bool read, enabled; // the detector's record holds a read; the gas written is enabled
+        float detector[2], written[2]; // Warning, Alarm
+        QList<SwitchedOffPoint> expected;
+    } cases[] = {
+        {true, true, {10, 50}, {no, 50}, {w}},
+        {true, true, {10, 50}, {no, -104}, {w, a}}, // a status code goes out as "*****" too
+        {true, true, {no, 50}, {no, 40}, {}},       // already off on the detector
+        {true, false, {10, 50}, {no, no}, {}},      // the gas itself is switched off
+        {false, true, {no, no}, {no, 50}, {w}},     // no read: every "*****" counts
+    };
+    for (const auto& c : cases) {
+        clsInstrument detector = km(), toWrite = km();
+        detector.setCommFlags(c.read);
+        detector.setWarning(0, c.detector[0]);
+        detector.setAlarm(0, c.detector[1]);
+        toWrite.setGasEnabled(0, c.enabled);
+        toWrite.setWarning(0, c.written[0]);
+        toWrite.setAlarm(0, c.written[1]);
+        EXPECT_EQ(AlarmPointsSwitchedOff(detector, toWrite), c.expected) << &c - cases;
+    }
+    EXPECT_EQ(SwitchedOffPointText(qz(1), a), "O2 Alarm");
 }
 
 TEST(AlarmRules, AutoCalibrationAtOrBeyondTheWarningPoint) {

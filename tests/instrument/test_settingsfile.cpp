@@ -1,7 +1,9 @@
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
+#include "instrument/WireFormat.h"
 #include "instrument/clsInstrument.h"
 #include "shell/Messages.h"
+#include "shell/modGasCommon.h"
 
 #include <QFile>
 #include <QLocale>
@@ -195,7 +197,7 @@ TEST_P(SettingsFileTest, ImportFlagsWorkingAndMaster) {
     EXPECT_TRUE(working.Change_Warn(0));
     EXPECT_EQ(working.UserID(), "USER 7");
 
-    // The master's flags are exactly those its setters raised.
+    // The master's flags are exactly the settings the file holds.
     clsInstrument m2, w2;
     ASSERT_TRUE(SettingsFile::Import(writeText("g.seq", "XZ,W,OP1,\r\nA1,W, 10,\r\n"), w2, m2).ok);
     EXPECT_TRUE(m2.Change_UserID());
@@ -204,6 +206,38 @@ TEST_P(SettingsFileTest, ImportFlagsWorkingAndMaster) {
     EXPECT_FALSE(m2.Change_AlarmMode());
     EXPECT_TRUE(w2.Change_Alarm(0));
     EXPECT_FALSE(w2.Change_UserID());
+}
+
+TEST_P(SettingsFileTest, ShownStoredAndSentAgree) {
+    // One rounding rule: the decimal text a person reads, halves away from zero.
+    const struct {
+        float value;
+        const char* shown[4]; // with 0 .. 3 decimal places
+    } cases[] = {
+        {18.05f, {"18", "18.1", "18.05", "18.050"}}, {0.125f, {"0", "0.1", "0.13", "0.125"}},
+        {2.35f, {"2", "2.4", "2.35", "2.350"}},      {99.95f, {"100", "100.0", "99.95", "99.950"}},
+        {0.0049f, {"0", "0.0", "0.00", "0.005"}},
+    };
+    for (const auto& c : cases) {
+        for (int places = 0; places <= 3; ++places) {
+            const char* what = c.shown[places];
+            const QString shown = QString::fromLatin1(what);
+            const QString field = shown.rightJustified(5).right(5);
+            clsInstrument r = sampleRecord("CH4");
+            r.setGasPoint(0, qint16(places));
+            r.setWarning(0, c.value);
+            EXPECT_EQ(FormatReading(c.value, places).replace(QLocale().decimalPoint(), "."), shown);
+            EXPECT_EQ(WireFormat::Val5(c.value, places), field) << what;
+            EXPECT_TRUE(SettingsFile::Lines(r).contains("A1,W," + field + ",")) << what;
+            EXPECT_EQ(RoundToPlaces(c.value, places), ParseLocaleNumber(shown)) << what;
+        }
+    }
+    // A file's level is rounded once the gas's places are known (its GJ line may come later).
+    const QString file = writeText("r.seq", "A1,W,18.05,\r\nGJ,W,O2   25.0  0.1VOL%,\r\n");
+    clsInstrument working, master;
+    ASSERT_TRUE(SettingsFile::Import(file, working, master).ok);
+    EXPECT_EQ(working.Warning(0), 18.1f);
+    EXPECT_EQ(master.Warning(0), 18.1f);
 }
 
 TEST_P(SettingsFileTest, ExportToAMissingFolderIsAnError) {
@@ -223,13 +257,13 @@ protected:
         SetMessageLanguage("EN");
         ASSERT_TRUE(dir.isValid());
     }
-    // Loads `text` as a master file, returning the master record.
-    clsInstrument loadMaster(const QByteArray& text) {
+    // Loads `text` as a master file into `master` as an import does, returning it.
+    clsInstrument loadMaster(const QByteArray& text, clsInstrument master = {}) {
         QFile f(dir.filePath("m.seq"));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(text);
         f.close();
-        clsInstrument working, master;
+        clsInstrument working;
         EXPECT_TRUE(SettingsFile::Import(dir.filePath("m.seq"), working, master).ok);
         return master;
     }
@@ -259,16 +293,40 @@ TEST_F(MasterCompareTest, EqualFileIsOk) {
 
 TEST_F(MasterCompareTest, DifferencesInTableOrderWithSuffixRule) {
     clsInstrument working = sampleRecord("CH4");
-    clsInstrument master = loadMaster("A1,W,50.1,\r\nIN,W,OTHER,\r\nXZ,W,SOMEONE,\r\n"
+    clsInstrument master = loadMaster("A1,W,51,\r\nIN,W,OTHER,\r\nXZ,W,SOMEONE,\r\n"
                                       "GJ,W,CH4   100    1%LEL,\r\nXP,W,0000,\r\n");
     working.setWarning(0, 50.0f);
     const auto r = MasterCompare::Compare(master, working);
-    EXPECT_EQ(texts(r), QStringList({"User ID", "Serial No. <> MASTER", "Warning <> MASTER"}));
+    // The interval line is compared although it holds what a fresh record holds (0).
+    EXPECT_EQ(texts(r), QStringList({"User ID", "Serial No. <> MASTER", "Warning <> MASTER",
+                                     "Interval Trend Time (Sec) <> MASTER"}));
     EXPECT_EQ(r.differences.first().message, 5610);
 
     // A gas that differs is one line for the channel.
     working.setGasUnit(0, "ppm");
     EXPECT_TRUE(texts(MasterCompare::Compare(master, working)).contains("Gas0 <> MASTER"));
+}
+
+TEST_F(MasterCompareTest, EveryLineOfASecondMasterIsCompared) {
+    // A second master into the same master record, holding the first one's value.
+    const struct {
+        const char* line;
+        void (*differ)(clsInstrument&);
+        const char* difference;
+    } cases[] = {
+        // clang-format off
+        {"XP,W,003C,", [](clsInstrument& d) { d.setIntervals(30); }, "Interval Trend Time (Sec) <> MASTER"},
+        {"AP,W,3,", [](clsInstrument& d) { d.setAlarmMode(1); }, "Alarm pattern(1st) <> MASTER"},
+        {"SC,W,005A,", [](clsInstrument& d) { d.setCalLimit(30); }, "Cal.Interval(Days) <> MASTER"},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        const clsInstrument first = loadMaster(QByteArray("BS,W,FIRST,\r\n") + c.line);
+        const clsInstrument master = loadMaster(QByteArray("BS,W,SECOND,\r\n") + c.line, first);
+        clsInstrument detector = sampleRecord("CH4");
+        c.differ(detector);
+        EXPECT_EQ(texts(MasterCompare::Compare(master, detector)), QStringList{c.difference});
+    }
 }
 
 TEST_F(MasterCompareTest, ModelOnlySettingsFollowTheMastersModel) {

@@ -189,6 +189,34 @@ TEST_F(CtlProgramTest, ABadFileIsExitTwoAndSendsNothing) {
     EXPECT_EQ(sim->frames(), (QStringList{"RC,R,", "HC,W,250107093000"}));
 }
 
+TEST_F(CtlProgramTest, AWriteThatSwitchesAnAlarmOffOrBreaksARangeNeedsForce) {
+    ASSERT_TRUE(WriteLines(file("off.seq"), {"A1,W,*****,"}));
+    ASSERT_TRUE(WriteLines(file("stel.seq"), {"AS,W,  250,"}));
+    const struct {
+        const char* model;
+        QStringList args;
+        int code;
+        const char* said;  // on the error stream: the refusal, or the warning of --force
+        const char* write; // on the wire only when the file is written
+    } cases[] = {
+        // clang-format off
+        {"KM", {"write", file("off.seq")}, 2, "switch off the CH4 Warning point", "A1,W,*****"},
+        {"KM", {"write", file("off.seq"), "--force"}, 0, "switches off the CH4 Warning", "A1,W,*****"},
+        {"VL", {"write", file("stel.seq")}, 2, "The STEL of CO", "AS,W,  250"},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        const QString name = QLatin1String(c.model) + QString::number(c.args.size());
+        auto sim = ptySim(name, {}, QLatin1String(c.model));
+        const CtlResult r = RunCtl(onPort(name, c.args), dir.path());
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.said))) << r.err.toStdString();
+        EXPECT_EQ(sim->frames().contains(QLatin1String(c.write)), c.code == 0) << c.write;
+        // A refused file sends no write request at all.
+        EXPECT_EQ(sim->frames().filter(",W,").isEmpty(), c.code != 0) << c.write;
+    }
+}
+
 TEST_F(CtlProgramTest, TheToolConfigurationGivesTheEndpoint) {
     SimProcess sim;
     ASSERT_TRUE(sim.startTcp("QZ", file("config.log"), {"--drop-nth", "3"}));
