@@ -159,11 +159,9 @@ int CtlRunner::loadSettingsFile(const QString& path) {
                     error.isEmpty() ? QStringLiteral("Cannot read the file %1.").arg(Quoted(path))
                                     : error);
     // The whole file is converted before anything is sent: into the master record exactly as
-    // an import does (only the settings the file holds flagged).
+    // an import does (every setting a line of the file sets flagged, so all are compared).
     clsInstrument master;
-    master.setImportFlag(false);
-    master.SetChangeFlags(false, false);
-    const SettingsFile::ReadResult result = SettingsFile::ApplyLines(lines, master);
+    const SettingsFile::ReadResult result = SettingsFile::ApplyMasterLines(lines, master);
     if (!result.ok)
         return fail(CtlOptions::ExitUsage, QStringLiteral("The configuration file %1 cannot be "
                                                           "used: %2")

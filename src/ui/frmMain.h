@@ -269,6 +269,8 @@ private:
     bool m_displayRefresh = false;
     bool m_unloaded = false;
     RecordOrigin m_origin = RecordOrigin::None;
+    // The detector's settings as last read completely (what it holds, for the write's checks).
+    clsInstrument m_detectorRead;
     // Connections made so far, and the one during which the working record was read.
     quint64 m_connections = 0;
     quint64 m_readConnection = 0;

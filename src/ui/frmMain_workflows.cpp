@@ -311,6 +311,7 @@ bool frmMain::ReadInstrument() {
     hv.setInstrument(&record);
     if (read) {
         record = scratch;
+        m_detectorRead = scratch;
         m_origin = RecordOrigin::Detector;
         m_readConnection = m_connections;
         record.setCommFlags(true);
@@ -375,7 +376,7 @@ void frmMain::WriteFrame(int button) {
         AddInfo(LoadMessage(kMsgReadBeforeWriting), ColourFailure());
         return;
     }
-    if (!RecordAlarmPointsValid(record)) {
+    if (!RecordAlarmPointsValid(record) || !RecordExposureLimitsValid(record)) {
         prompts().critical(this, LoadMessage(kMsgAlarmRangeTitle),
                            LoadMessage(kMsgCheckAlarmPoints));
         return;
@@ -383,6 +384,21 @@ void frmMain::WriteFrame(int button) {
     if (!RecordAutoCalValid(record)) {
         prompts().critical(this, LoadMessage(kMsgAutoCalTitle), LoadMessage(kMsgImproperAutoCal));
         return;
+    }
+    if (button == kUpdate) {
+        // Switching an alarm point off is never silent. What the detector holds is known only
+        // from a read of this connection; otherwise every point sent as "*****" is named.
+        const clsInstrument unknown;
+        const clsInstrument& detector =
+            m_readConnection == m_connections ? m_detectorRead : unknown;
+        QStringList points;
+        for (const SwitchedOffPoint& point : AlarmPointsSwitchedOff(detector, record))
+            points << SwitchedOffPointText(record, point);
+        if (!points.isEmpty() &&
+            !prompts().question(
+                this, LoadMessage(kMsgUpdateTitle),
+                LoadMessage(kMsgSwitchOffQuestion, {points.join(QStringLiteral(", "))})))
+            return;
     }
     if (!prompts().question(this, LoadMessage(kMsgUpdateTitle), LoadMessage(kMsgUpdateReady)))
         return;

@@ -644,6 +644,16 @@ protected:
     }
     // The progress dialog of the running workflow.
     frmUpload* progressDialog() const { return window->findChild<frmUpload*>(); }
+    // After a download that ended early, "Date/Time Set" and "Write Check Data" go through: the
+    // download left no Cancel behind.
+    void expectTheNextWritesGoThrough() {
+        detector->faults().deadLine = false;
+        for (int button : {1, 6}) {
+            window->rtbLog()->clear();
+            click(window->cmdOption(button));
+            EXPECT_TRUE(hasInfo(QStringLiteral("71-Series Upload Complete."), kGreen)) << button;
+        }
+    }
     QByteArray imageFile() const {
         QFile file(window->LoggerImagePath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -695,6 +705,7 @@ TEST_F(LoggerDownloadTest, ATimedOutBlockGetsOneMoreAttemptThenFails) {
     EXPECT_TRUE(hasInfo(QStringLiteral("Data Download Failed."), kRed));
     EXPECT_FALSE(hasInfoText(QStringLiteral("Download Complete")));
     EXPECT_EQ(AppState::OperationState(), 0);
+    expectTheNextWritesGoThrough();
 }
 
 TEST_F(LoggerDownloadTest, CancelFromTheProgressDialogStopsTheDownload) {
@@ -713,6 +724,7 @@ TEST_F(LoggerDownloadTest, CancelFromTheProgressDialogStopsTheDownload) {
     EXPECT_FALSE(hasInfoText(QStringLiteral("Download Complete")));
     EXPECT_EQ(AppState::OperationState(), 0);
     EXPECT_TRUE(window->fraCommand(0)->isEnabled());
+    expectTheNextWritesGoThrough();
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "ui/RefusedEdit.h"
 #include "ui/frmMain.h"
 
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPointer>
@@ -215,6 +216,64 @@ TEST_F(WriteSafetyTest, FailuresAreAsVisibleAsSuccess) {
     EXPECT_TRUE(box.text.contains(QStringLiteral("Not written to the detector:")));
     EXPECT_TRUE(box.text.contains(QStringLiteral("Warning"))) << box.text.toStdString();
     EXPECT_TRUE(box.text.contains(QStringLiteral("Interval Trend Time (Sec)")));
+}
+
+TEST_F(WriteSafetyTest, SwitchingAnAlarmPointOffAsksFirst) {
+    openWindow();
+    ASSERT_TRUE(readDetector());
+    QPointer<QLineEdit> editor = typeInto(GasAlarmGrid::ColWarning, QString());
+    ASSERT_TRUE(editor);
+    QTest::keyClick(editor, Qt::Key_Return);
+    detector->clearReceivedFrames();
+    for (bool yes : {false, true}) {
+        prompts.boxes.clear();
+        prompts.answerYes = yes;
+        click(window->cmdOption(kUpdate));
+        ASSERT_FALSE(prompts.boxes.isEmpty());
+        EXPECT_EQ(prompts.boxes.first().text,
+                  QStringLiteral("CH4 Warning will be switched off (*****): the detector will "
+                                 "give no alarm there.\r\nWrite anyway?"));
+        EXPECT_EQ(requests(QStringLiteral("A1,W")),
+                  yes ? QStringList{QStringLiteral("A1,W,*****")} : QStringList{});
+    }
+}
+
+TEST_F(WriteSafetyTest, ShownIsSent) {
+    openWindow(QStringLiteral("QZ"));
+    ASSERT_TRUE(readDetector());
+    // A file value with more decimals than the gas has is rounded once, as it is shown.
+    const QString file = AppState::PathInStartupFolder(QStringLiteral("qz.seq"));
+    ASSERT_TRUE(window->ExportSettingFile(file));
+    QFile seq(file);
+    ASSERT_TRUE(seq.open(QIODevice::ReadOnly));
+    QByteArray text = seq.readAll();
+    seq.close();
+    const qsizetype at = text.indexOf("A1,W,");
+    ASSERT_GE(at, 0);
+    text.replace(at, text.indexOf(',', at + 5) - at, "A1,W,18.05");
+    ASSERT_TRUE(seq.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    seq.write(text);
+    seq.close();
+    ASSERT_TRUE(window->ImportSettingFile(file));
+    EXPECT_EQ(window->grid()->item(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning)->text(),
+              QStringLiteral("18.1"));
+    detector->clearReceivedFrames();
+    click(window->cmdOption(kUpdate));
+    EXPECT_EQ(requests(QStringLiteral("A1,W")), QStringList{QStringLiteral("A1,W, 18.1")});
+}
+
+TEST_F(WriteSafetyTest, TheConnectionComesBackAfterTheGiveUp) {
+    // One corrupt answer to the first probe with one retry: the link gives up once...
+    showWindow(QStringLiteral("KM"), kWindowTestStart,
+               [](uclHvif&, SimDetector& simulated) { simulated.faults().corruptNth = 1; });
+    window->link().setRetry(1);
+    ASSERT_TRUE(waitForConnection()) << "...and connects in a later round";
+    const QString noResponse = QStringLiteral("71-Series No Response. Check Port,Cable And Power.");
+    int giveUps = 0;
+    for (const InfoLine& line : infoLines())
+        giveUps += line.text == noResponse ? 1 : 0;
+    EXPECT_EQ(giveUps, 1);
+    EXPECT_TRUE(hasInfoText(QStringLiteral("Connection Successful")));
 }
 
 } // namespace
