@@ -191,15 +191,23 @@ void LinkEngine::runFrameLoop() {
 
         if (end < 0) {
             // A line ended by CR without a frame end is a garbled answer.
-            if (!HasLooseLineEnd(m_rx)) return;
-            if (m_retryCount < m_retry) {
-                ++m_retryCount;
+            const qsizetype lineEnd = LooseLineEnd(m_rx);
+            if (lineEnd < 0) return;
+            if (m_retryCount >= m_retry) {
+                m_status = LinkStatus::Failed;
+                return;
+            }
+            ++m_retryCount;
+            if (!IsOneShot(m_lastFrame)) {
                 if (m_retryCount > 1) m_host.connectRetry(m_retryCount);
                 DataSend(m_lastFrame, false);
-            } else {
-                m_status = LinkStatus::Failed;
+                return;
             }
-            return;
+            // A one-shot request may have been carried out although its answer was garbled:
+            // it is not sent again. The garbled line is dropped so that it counts once; a
+            // good answer may still follow, else the reply timeout ends the exchange.
+            m_rx.remove(0, lineEnd + 1);
+            continue;
         }
 
         const QByteArray frame = m_rx.left(end + 1);
@@ -323,18 +331,23 @@ bool LinkEngine::IsOneShot(const QByteArray& frame) {
 }
 
 bool LinkEngine::HasLooseLineEnd(const QByteArray& buffer) {
+    return LooseLineEnd(buffer) >= 0;
+}
+
+qsizetype LinkEngine::LooseLineEnd(const QByteArray& buffer) {
     // A CR between STX and ETX belongs to the text of a frame still arriving (the detector
     // separates values with CR); any other CR ends a line.
     bool insideText = false;
-    for (char c : buffer) {
+    for (qsizetype i = 0; i < buffer.size(); ++i) {
+        const char c = buffer.at(i);
         if (c == Ctl::STX)
             insideText = true;
         else if (c == Ctl::ETX)
             insideText = false;
         else if (c == Ctl::CR && !insideText)
-            return true;
+            return i;
     }
-    return false;
+    return -1;
 }
 
 void LinkEngine::logWithDate(int message) {

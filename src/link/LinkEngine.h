@@ -81,6 +81,8 @@ public:
     static bool IsOneShot(const QByteArray& frame);
     // True when `buffer` holds a line end (CR) that is not inside a frame still being received.
     static bool HasLooseLineEnd(const QByteArray& buffer);
+    // Position of the first such line end in `buffer`; -1 when there is none.
+    static qsizetype LooseLineEnd(const QByteArray& buffer);
 
 private:
     void receiveSerialData();

@@ -142,6 +142,16 @@ TEST_F(CtlProgramTest, ADroppedOrGarbledReplyIsRepeated) {
     }
 }
 
+TEST_F(CtlProgramTest, AGarbledAnswerToTheFactoryDefaultIsNeverFollowedByASecondOne) {
+    auto sim = ptySim("garble", {"--garble", "UX,W"});
+    const CtlResult r =
+        RunCtl(onPort("garble", {"--timeout", "1", "-SEIZO", "default"}), dir.path());
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.code, CtlOptions::ExitFailed) << r.err.toStdString();
+    EXPECT_EQ(sim->frames().count("UX,W,"), 1);
+    EXPECT_EQ(ReadAll(file("SerialLog.log")).count("W : [STX]0001UX,W,"), 1);
+}
+
 TEST_F(CtlProgramTest, ADeadOrSilentDetectorEndsWithAClearSentence) {
     // Nothing answers at all: no detector.
     auto dead = ptySim("dead", {"--dead"});
