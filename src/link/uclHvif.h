@@ -292,6 +292,8 @@ public:
     bool WriteDumpListing();
 
 private:
+    // Every operation that talks to the detector starts here.
+    void BeginOperation();
     bool ConfirmedClear(const QByteArray& code);
     bool ReadInto(clsInstrument& record, const QByteArray& command);
     void DenstyTick(quint64 generation, qint64 dueMs);
