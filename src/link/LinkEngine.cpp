@@ -60,10 +60,12 @@ void LinkEngine::SerialEvent(int code) {
         if (m_host.serialModemStatus() & (ModemLine::Cts | ModemLine::Dsr)) {
             m_linkState = LinkStates::Connecting;
             m_retryCount = 0;
+            lineCameUp();
         } else {
             m_linkState = LinkStates::Offline;
             endWithoutReply();
             m_retryCount = 0;
+            m_roundsPending = false;
             m_host.lineDown();
         }
         break;
@@ -112,6 +114,7 @@ void LinkEngine::InfraredEvent(int code) {
         m_rx.clear();
         m_tickCount = 0;
         m_linkState = LinkStates::Connecting;
+        lineCameUp();
         break;
     case CommEvent::SocketError: {
         m_status = LinkStatus::Failed;
@@ -240,14 +243,33 @@ void LinkEngine::endWithoutReply() {
     m_status = IsWaitingForReply(m_status) ? LinkStatus::Failed : LinkStatus::Completed;
 }
 
+void LinkEngine::lineCameUp() {
+    // A new connection on the line: its connect sequence reports as the first one did.
+    m_roundsPending = false;
+    m_quietSequence = false;
+}
+
+void LinkEngine::startRoundWhenDue() {
+    if (!m_roundsPending || m_linkState != LinkStates::Offline) return;
+    if (++m_roundTicks < kReconnectRoundTicks) return;
+    m_roundTicks = 0;
+    // A closed port or a dropped endpoint raises its own line-up event when it comes back.
+    if (!m_host.lineStillThere()) return;
+    m_linkState = LinkStates::Connecting;
+    m_retryCount = 0;
+    m_quietSequence = true;
+}
+
 void LinkEngine::Tick() {
     ++m_tickCount;
+
+    startRoundWhenDue();
 
     if (m_linkState == LinkStates::Connecting && m_status != LinkStatus::ReadWait) {
         m_host.log(LoadMessage(kMsgConnectStarted));
         if (m_retryCount < m_retry) {
             ++m_retryCount;
-            if (m_retryCount % 5 == 0 && m_retryCount > 1)
+            if (m_retryCount % 5 == 0 && m_retryCount > 1 && !m_quietSequence)
                 m_host.connectRetry(static_cast<qint16>(m_retryCount / 5));
             m_status = LinkStatus::ReadWait;
             DataSend(BuildFrame("RC,R,", Ctl::EOT), false);
@@ -255,7 +277,11 @@ void LinkEngine::Tick() {
             m_status = LinkStatus::Reset;
             m_linkState = LinkStates::Offline;
             m_commErrorCount = 0;
-            m_host.alarmMessage(LoadMessage(kMsgNoResponse));
+            // The line may still be there with the detector switched off or out of reach:
+            // the link probes again in rounds, and only the first give-up is reported.
+            if (!m_quietSequence) m_host.alarmMessage(LoadMessage(kMsgNoResponse));
+            m_roundsPending = true;
+            m_roundTicks = 0;
         }
         m_tickCount = 0;
     }
@@ -313,6 +339,8 @@ void LinkEngine::repeatAfterTimeout() {
 
 void LinkEngine::ConnectReplyAccepted() {
     m_irPollReload = kConnectedPollReload;
+    m_roundsPending = false;
+    m_quietSequence = false;
     if (m_linkState == LinkStates::Connected) return;
     m_linkState = LinkStates::Connected;
     m_host.onConnect();

@@ -340,6 +340,7 @@ private:
     int storeInfraredInputToDump(qint32 position, int maxBytes) override;
     int infraredSocketError() override;
     void pollInfrared() override;
+    bool lineStillThere() override;
     void onConnect() override;
     void connectRetry(qint16 count) override;
     void alarmMessage(const QString& text) override;
