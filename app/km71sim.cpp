@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -39,6 +40,23 @@ bool ReadCount(const QCommandLineParser& parser, const QString& name, int* out, 
         return false;
     }
     *out = v;
+    return true;
+}
+
+// A request head from an option ("UX,W"; a trailing comma is allowed), or false with the
+// reason.
+bool ReadHead(const QCommandLineParser& parser, const QString& name, QByteArray* out,
+              QString* error) {
+    if (!parser.isSet(name)) return true;
+    QString head = parser.value(name).trimmed().toUpper();
+    if (head.endsWith(QLatin1Char(','))) head.chop(1);
+    static const QRegularExpression shape(QStringLiteral("^[A-Z0-9]{2},[A-Z]$"));
+    if (!shape.match(head).hasMatch()) {
+        *error = QStringLiteral("--%1 needs a request head such as UX,W, not \"%2\"")
+                     .arg(name, parser.value(name));
+        return false;
+    }
+    *out = head.toLatin1();
     return true;
 }
 
@@ -95,6 +113,14 @@ int main(int argc, char** argv) {
          QStringLiteral("The Nth write echo carries another value."), QStringLiteral("N")},
         {QStringLiteral("wrong-echo-every"),
          QStringLiteral("Every Nth write echo carries another value."), QStringLiteral("N")},
+        {QStringLiteral("garble"),
+         QStringLiteral("Answer the first request with head HEAD (such as UX,W) with a line that "
+                        "ends in CR without a frame end; the request is still carried out."),
+         QStringLiteral("HEAD")},
+        {QStringLiteral("nak"),
+         QStringLiteral("Answer the first request with head HEAD (such as IN,R) with its head "
+                        "and NAK alone."),
+         QStringLiteral("HEAD")},
         {QStringLiteral("dead"), QStringLiteral("Answer nothing at all.")},
         {QStringLiteral("not-yet"),
          QStringLiteral("Answer each confirm poll N times \"not yet\" first."),
@@ -144,7 +170,9 @@ int main(int argc, char** argv) {
         !ReadCount(parser, QStringLiteral("corrupt-every"), &faults.corruptEvery, &error) ||
         !ReadCount(parser, QStringLiteral("wrong-echo-nth"), &faults.wrongEchoNth, &error) ||
         !ReadCount(parser, QStringLiteral("wrong-echo-every"), &faults.wrongEchoEvery, &error) ||
-        !ReadCount(parser, QStringLiteral("not-yet"), &faults.notYet, &error))
+        !ReadCount(parser, QStringLiteral("not-yet"), &faults.notYet, &error) ||
+        !ReadHead(parser, QStringLiteral("garble"), &faults.garbleCommand, &error) ||
+        !ReadHead(parser, QStringLiteral("nak"), &faults.nakCommand, &error))
         return Fail(error, 2);
     faults.deadLine = parser.isSet(QStringLiteral("dead"));
     if (parser.isSet(QStringLiteral("random"))) {

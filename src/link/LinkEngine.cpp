@@ -60,10 +60,12 @@ void LinkEngine::SerialEvent(int code) {
         if (m_host.serialModemStatus() & (ModemLine::Cts | ModemLine::Dsr)) {
             m_linkState = LinkStates::Connecting;
             m_retryCount = 0;
+            lineCameUp();
         } else {
             m_linkState = LinkStates::Offline;
             endWithoutReply();
             m_retryCount = 0;
+            m_roundsPending = false;
             m_host.lineDown();
         }
         break;
@@ -112,6 +114,7 @@ void LinkEngine::InfraredEvent(int code) {
         m_rx.clear();
         m_tickCount = 0;
         m_linkState = LinkStates::Connecting;
+        lineCameUp();
         break;
     case CommEvent::SocketError: {
         m_status = LinkStatus::Failed;
@@ -191,15 +194,23 @@ void LinkEngine::runFrameLoop() {
 
         if (end < 0) {
             // A line ended by CR without a frame end is a garbled answer.
-            if (!HasLooseLineEnd(m_rx)) return;
-            if (m_retryCount < m_retry) {
-                ++m_retryCount;
+            const qsizetype lineEnd = LooseLineEnd(m_rx);
+            if (lineEnd < 0) return;
+            if (m_retryCount >= m_retry) {
+                m_status = LinkStatus::Failed;
+                return;
+            }
+            ++m_retryCount;
+            if (!IsOneShot(m_lastFrame)) {
                 if (m_retryCount > 1) m_host.connectRetry(m_retryCount);
                 DataSend(m_lastFrame, false);
-            } else {
-                m_status = LinkStatus::Failed;
+                return;
             }
-            return;
+            // A one-shot request may have been carried out although its answer was garbled:
+            // it is not sent again. The garbled line is dropped so that it counts once; a
+            // good answer may still follow, else the reply timeout ends the exchange.
+            m_rx.remove(0, lineEnd + 1);
+            continue;
         }
 
         const QByteArray frame = m_rx.left(end + 1);
@@ -232,14 +243,33 @@ void LinkEngine::endWithoutReply() {
     m_status = IsWaitingForReply(m_status) ? LinkStatus::Failed : LinkStatus::Completed;
 }
 
+void LinkEngine::lineCameUp() {
+    // A new connection on the line: its connect sequence reports as the first one did.
+    m_roundsPending = false;
+    m_quietSequence = false;
+}
+
+void LinkEngine::startRoundWhenDue() {
+    if (!m_roundsPending || m_linkState != LinkStates::Offline) return;
+    if (++m_roundTicks < kReconnectRoundTicks) return;
+    m_roundTicks = 0;
+    // A closed port or a dropped endpoint raises its own line-up event when it comes back.
+    if (!m_host.lineStillThere()) return;
+    m_linkState = LinkStates::Connecting;
+    m_retryCount = 0;
+    m_quietSequence = true;
+}
+
 void LinkEngine::Tick() {
     ++m_tickCount;
+
+    startRoundWhenDue();
 
     if (m_linkState == LinkStates::Connecting && m_status != LinkStatus::ReadWait) {
         m_host.log(LoadMessage(kMsgConnectStarted));
         if (m_retryCount < m_retry) {
             ++m_retryCount;
-            if (m_retryCount % 5 == 0 && m_retryCount > 1)
+            if (m_retryCount % 5 == 0 && m_retryCount > 1 && !m_quietSequence)
                 m_host.connectRetry(static_cast<qint16>(m_retryCount / 5));
             m_status = LinkStatus::ReadWait;
             DataSend(BuildFrame("RC,R,", Ctl::EOT), false);
@@ -247,7 +277,11 @@ void LinkEngine::Tick() {
             m_status = LinkStatus::Reset;
             m_linkState = LinkStates::Offline;
             m_commErrorCount = 0;
-            m_host.alarmMessage(LoadMessage(kMsgNoResponse));
+            // The line may still be there with the detector switched off or out of reach:
+            // the link probes again in rounds, and only the first give-up is reported.
+            if (!m_quietSequence) m_host.alarmMessage(LoadMessage(kMsgNoResponse));
+            m_roundsPending = true;
+            m_roundTicks = 0;
         }
         m_tickCount = 0;
     }
@@ -305,6 +339,8 @@ void LinkEngine::repeatAfterTimeout() {
 
 void LinkEngine::ConnectReplyAccepted() {
     m_irPollReload = kConnectedPollReload;
+    m_roundsPending = false;
+    m_quietSequence = false;
     if (m_linkState == LinkStates::Connected) return;
     m_linkState = LinkStates::Connected;
     m_host.onConnect();
@@ -323,18 +359,23 @@ bool LinkEngine::IsOneShot(const QByteArray& frame) {
 }
 
 bool LinkEngine::HasLooseLineEnd(const QByteArray& buffer) {
+    return LooseLineEnd(buffer) >= 0;
+}
+
+qsizetype LinkEngine::LooseLineEnd(const QByteArray& buffer) {
     // A CR between STX and ETX belongs to the text of a frame still arriving (the detector
     // separates values with CR); any other CR ends a line.
     bool insideText = false;
-    for (char c : buffer) {
+    for (qsizetype i = 0; i < buffer.size(); ++i) {
+        const char c = buffer.at(i);
         if (c == Ctl::STX)
             insideText = true;
         else if (c == Ctl::ETX)
             insideText = false;
         else if (c == Ctl::CR && !insideText)
-            return true;
+            return i;
     }
-    return false;
+    return -1;
 }
 
 void LinkEngine::logWithDate(int message) {

@@ -14,6 +14,9 @@ public:
     static constexpr int kProbeTicks = 10;
     // Infrared poll reload once the detector has answered a connect probe.
     static constexpr qint16 kConnectedPollReload = 5;
+    // Ticks from an unanswered connect sequence to the next round of probes (5 s), while the
+    // line is still there.
+    static constexpr int kReconnectRoundTicks = 50;
 
     explicit LinkEngine(LinkEngineHost& host);
 
@@ -81,6 +84,8 @@ public:
     static bool IsOneShot(const QByteArray& frame);
     // True when `buffer` holds a line end (CR) that is not inside a frame still being received.
     static bool HasLooseLineEnd(const QByteArray& buffer);
+    // Position of the first such line end in `buffer`; -1 when there is none.
+    static qsizetype LooseLineEnd(const QByteArray& buffer);
 
 private:
     void receiveSerialData();
@@ -88,6 +93,8 @@ private:
     void storeSerialDump(const QByteArray& bytes);
     void runFrameLoop();
     void endWithoutReply();
+    void lineCameUp();
+    void startRoundWhenDue();
     void repeatAfterTimeout();
     void logWithDate(int message);
 
@@ -110,4 +117,9 @@ private:
     qint32 m_dumpOffset = 0;
     qint32 m_dumpSize = 64;
     qint32 m_dumpReceived = 0;
+    // After a connect sequence went unanswered: rounds of probes follow while the line is
+    // there; the rounds the link starts on its own raise no events until one connects.
+    bool m_roundsPending = false;
+    int m_roundTicks = 0;
+    bool m_quietSequence = false;
 };

@@ -35,6 +35,9 @@ public:
     virtual int infraredSocketError() = 0;
     // The infrared component's poll operation.
     virtual void pollInfrared() = 0;
+    // True while the line to the detector is still there (serial: port open and its modem
+    // lines on; infrared: endpoint connected), so that an unanswered link may probe again.
+    virtual bool lineStillThere() { return false; }
 
     // Events of the link (the host raises them as it sees fit).
     virtual void onConnect() {}

@@ -30,6 +30,8 @@ public:
     virtual void close() = 0;
     // Open state as last set (an infrared transport may still be connecting).
     virtual bool isOpen() const = 0;
+    // True while the transport reaches its far end (an infrared endpoint: connected).
+    virtual bool isConnected() const { return isOpen(); }
     // Why the last open failed (empty after a successful open).
     virtual QString lastOpenError() const { return {}; }
 

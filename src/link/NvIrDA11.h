@@ -40,7 +40,7 @@ public:
     // Open state as set (the connection may still be on its way).
     bool isOpen() const override { return m_open; }
     // True while the connection is up.
-    bool isConnected() const;
+    bool isConnected() const override;
     // Sends bytes when connected; -1 otherwise.
     qint64 write(const QByteArray& bytes) override;
     // Takes at most maxBytes of the received input.

@@ -831,6 +831,11 @@ Verdict Dispatch(const Reply& r, ReplyContext& ctx) {
     return Verdict::Reject; // a head no rule names
 }
 
+// "XX,R": the reply to a read.
+bool IsReadHead(const QString& head) {
+    return head.size() == 4 && head.at(2) == QLatin1Char(',') && head.at(3) == QLatin1Char('R');
+}
+
 // The checksum after ETX equals the negated byte sum of STX .. ETX.
 bool ChecksumMatches(const QByteArray& frame) {
     const qsizetype etx = frame.size() - 4;
@@ -878,6 +883,9 @@ Verdict Decode(const QByteArray& frame, ReplyContext& ctx) {
     r.tokens = tokenizer.TokenList();
 
     if (!ctx.lastFrame.isEmpty() && !AnswersRequest(r.head, ctx.lastFrame)) return Verdict::Reject;
+    // A NAK in a read reply is the detector refusing the read: it carries no value, not even
+    // an empty one.
+    if (IsReadHead(r.head) && r.status == Ctl::NAK) return Verdict::ResponseError;
     return Dispatch(r, ctx);
 }
 

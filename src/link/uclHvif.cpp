@@ -508,6 +508,14 @@ void uclHvif::pollInfrared() {
     m_infrared->poll();
 }
 
+bool uclHvif::lineStillThere() {
+    LinkTransport* transport = activeTransport();
+    if (!transport->isOpen()) return false;
+    if (transport == m_infrared.get()) return transport->isConnected();
+    // A device without modem lines (a pseudo-terminal) reports both on while it is open.
+    return (transport->modemStatus() & (ModemLine::Cts | ModemLine::Dsr)) != 0;
+}
+
 void uclHvif::onConnect() {
     emit OnConnect();
 }

@@ -295,6 +295,8 @@ public:
     bool WriteDumpListing();
 
 private:
+    // Every operation that talks to the detector starts here.
+    void BeginOperation();
     bool ConfirmedClear(const QByteArray& code);
     bool ReadInto(clsInstrument& record, const QByteArray& command);
     void DenstyTick(quint64 generation, qint64 dueMs);
@@ -341,6 +343,7 @@ private:
     int storeInfraredInputToDump(qint32 position, int maxBytes) override;
     int infraredSocketError() override;
     void pollInfrared() override;
+    bool lineStillThere() override;
     void onConnect() override;
     void connectRetry(qint16 count) override;
     void alarmMessage(const QString& text) override;

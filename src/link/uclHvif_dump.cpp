@@ -51,7 +51,7 @@ void uclHvif::RaiseDumpMessage(const QString& text) {
 
 bool uclHvif::GetBinDump(const QString& path, qint16 first, qint16 last) {
     if (IsWaiting()) return false; // one request at a time
-    setCancel(false);
+    BeginOperation();
     RaiseDumpMessage(QStringLiteral("Initialize Local Image"));
     if (path.isEmpty() || first < 0 || last > kLastImageBlock || first > last) {
         AddLog(QStringLiteral("--- Dump refused: blocks %1 to %2 (0 to %3 allowed) into \"%4\" ---")
@@ -139,6 +139,7 @@ QString uclHvif::FormatDumpLine(quint32 address, const QString& hexDigits) {
 }
 
 bool uclHvif::GetRomDump2(const QString& path) {
+    BeginOperation();
     const QDateTime start = m_clock->currentDateTime();
     const qint64 startMs = m_clock->nowMs();
     AddLog(LoadMessage(kMsgDumpStarted, {GeneralDateText(start)}));
@@ -160,7 +161,6 @@ bool uclHvif::GetRomDump2(const QString& path) {
     };
 
     m_opResult = true;
-    setCancel(false);
     const bool completed = Exchange("EF,R,", LinkStatus::DumpListing);
 
     m_ctx.dumpBlock = previousHook;

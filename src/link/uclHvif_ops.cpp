@@ -36,9 +36,15 @@ bool StatusCharIsZero(const QString& status, int index) {
 
 } // namespace
 
+void uclHvif::BeginOperation() {
+    // A Cancel left over from an earlier operation (a cancelled or timed-out dump sets it)
+    // must not end this one at its first answer. An operation started inside another one's
+    // wait sends nothing and must not take the Cancel meant for that one.
+    if (!IsWaiting()) setCancel(false);
+}
+
 bool uclHvif::ZeroCal(const QString& p) {
-    // A Cancel left over from an earlier operation must not end this one before it starts.
-    setCancel(false);
+    BeginOperation();
     m_opResult = true;
     const auto logFailure = [this] {
         AddLog(LoadMessage(kMsgCalibrationFailed, {GeneralDateText(m_clock->currentDateTime())}));
@@ -64,6 +70,7 @@ bool uclHvif::ZeroStatus(int index) const {
 
 bool uclHvif::SpanCal(const QString& request) {
     Q_UNUSED(request);
+    BeginOperation();
     m_opResult = true;
     if (Exchange("S1,W,", LinkStatus::WriteWait)) return true;
     AddLog(LoadMessage(kMsgCalibrationFailed, {GeneralDateText(m_clock->currentDateTime())}));
@@ -76,6 +83,7 @@ bool uclHvif::SpanStatus(int index) const {
 }
 
 bool uclHvif::zCal(const QString& value) {
+    BeginOperation();
     m_ctx.zeroCalResult.clear();
     if (Exchange("SN,W," + value.toLatin1(), LinkStatus::WriteWait) &&
         !m_ctx.zeroCalResult.isEmpty())
@@ -89,6 +97,7 @@ bool uclHvif::zCal(const QString& value) {
 void uclHvif::setRunDensty(bool on) {
     if (on == m_denstyRunning) return;
     if (on) {
+        BeginOperation();
         m_denstyRunning = true;
         const quint64 generation = ++m_denstyGeneration;
         m_engine.setTickCount(0);
@@ -122,9 +131,9 @@ void uclHvif::DenstyTick(quint64 generation, qint64 dueMs) {
 // ---- Single reads ----
 
 bool uclHvif::ReadInto(clsInstrument& record, const QByteArray& command) {
+    BeginOperation();
     clsInstrument* previous = m_instrument;
     m_opResult = true;
-    setCancel(false);
     m_instrument = &record;
     record.setFailLine(QString());
     const bool completed = Exchange(command, LinkStatus::ReadWait);
@@ -156,7 +165,7 @@ bool uclHvif::GetGasInfo(clsInstrument& record) {
 }
 
 bool uclHvif::GetRomNo(clsInstrument& record) {
-    setCancel(false);
+    BeginOperation();
     m_opResult = true;
     setInstrument(&record);
     record.setFailLine(QString());
@@ -169,6 +178,7 @@ bool uclHvif::GetRomNo(clsInstrument& record) {
 }
 
 bool uclHvif::GetLatestHistory(clsInstrument& record) {
+    BeginOperation();
     setInstrument(&record);
     m_opResult = true;
     if (Exchange("SO,R,", LinkStatus::ReadWait) && m_opResult) return true;
@@ -177,6 +187,7 @@ bool uclHvif::GetLatestHistory(clsInstrument& record) {
 }
 
 bool uclHvif::GetLatestBumpHistory(clsInstrument& record) {
+    BeginOperation();
     setInstrument(&record);
     m_opResult = true;
     if (Exchange("BO,R,", LinkStatus::ReadWait) && m_opResult) return true;
@@ -187,14 +198,17 @@ bool uclHvif::GetLatestBumpHistory(clsInstrument& record) {
 // ---- Commands ----
 
 bool uclHvif::SetPump(bool on) {
+    BeginOperation();
     return Exchange(on ? "BP,W,1" : "BP,W,0", LinkStatus::WriteWait);
 }
 
 bool uclHvif::AlarmTest(qint16 code) {
+    BeginOperation();
     return Exchange("RA,W," + WireFormat::HexN(code, 2).toLatin1(), LinkStatus::WriteWait);
 }
 
 bool uclHvif::SetDateTime(const QDateTime& when) {
+    BeginOperation();
     if (!when.isValid()) return false;
     m_engine.setTickCount(0);
     const QByteArray stamp = when.toString(QStringLiteral("yyMMddHHmmss")).toLatin1();
@@ -202,22 +216,26 @@ bool uclHvif::SetDateTime(const QDateTime& when) {
 }
 
 bool uclHvif::SetCheckData() {
+    BeginOperation();
     m_engine.setTickCount(0);
     return Exchange("XH,E,", LinkStatus::WriteWait);
 }
 
 bool uclHvif::Lp(clsInstrument& record) {
+    BeginOperation();
     m_opResult = true;
     return Exchange("LP,W," + WireFormat::Dec(record.HcMode()).toLatin1(), LinkStatus::WriteWait);
 }
 
 bool uclHvif::LpR(clsInstrument& record) {
+    BeginOperation();
     m_opResult = true;
     setInstrument(&record);
     return Exchange("LP,R,", LinkStatus::ReadWait);
 }
 
 bool uclHvif::Dw() {
+    BeginOperation();
     m_opResult = true;
     return Exchange("DW,W,", LinkStatus::WriteWait);
 }
@@ -225,8 +243,8 @@ bool uclHvif::Dw() {
 // ---- Operations confirmed by polling ----
 
 bool uclHvif::ConfirmedClear(const QByteArray& code) {
+    BeginOperation();
     m_opResult = true;
-    setCancel(false);
     AddLog(LoadMessage(kMsgRemoveStarted));
     if (!Exchange(code + ",W,", LinkStatus::WriteWait)) m_opResult = false;
     if (m_opResult) {
@@ -250,8 +268,8 @@ bool uclHvif::PowerDataClear() {
 }
 
 bool uclHvif::DefaultInstrument() {
+    BeginOperation();
     m_opResult = true;
-    setCancel(false);
     if (!Exchange("UX,W,", LinkStatus::WriteWait)) m_opResult = false;
     if (m_opResult) {
         m_opResult = RunPollLoop([this] {
@@ -266,6 +284,7 @@ bool uclHvif::DefaultInstrument() {
 }
 
 bool uclHvif::BodyPowerOff() {
+    BeginOperation();
     m_opResult = true;
     AddLog(LoadMessage(kMsgPowerOffStarted));
     // The detector may switch off before it answers; the outcome does not matter.

@@ -199,7 +199,7 @@ const VerifiedValue kVerifiedValues[] = {
 } // namespace
 
 bool uclHvif::GetInstrument(clsInstrument& record) {
-    setCancel(false);
+    BeginOperation();
     m_opResult = true;
     setInstrument(&record);
     record.ClearDatas();
@@ -226,7 +226,7 @@ bool uclHvif::GetInstrument(clsInstrument& record) {
 }
 
 bool uclHvif::SetInstrument(clsInstrument& record) {
-    setCancel(false);
+    BeginOperation();
     m_opResult = true;
     m_notWritten.clear();
     setInstrument(&record);

@@ -160,12 +160,32 @@ void SimDetector::handleFrame(const QByteArray& frame) {
     }
     SimReply reply = m_instrument.execute(text, m_faults.notYet, m_faults.seed);
     if (reply.notYet) ++m_faultCount;
+    injectHeadFaults(text.left(4), reply);
     m_blocks = reply.blocks;
     m_blocksRaw = reply.raw;
     m_blocksEcho = reply.writeEcho;
     m_blockHead = text.left(text.contains("IH") ? 7 : 5);
     m_blockIndex = m_blocks.isEmpty() ? -1 : 0;
     if (m_blockIndex == 0) sendBlock(0);
+}
+
+void SimDetector::injectHeadFaults(const QByteArray& head, SimReply& reply) {
+    // The request was carried out all the same; only its answer is spoilt.
+    if (reply.blocks.isEmpty()) return;
+    if (!m_faults.nakCommand.isEmpty() && head == m_faults.nakCommand) {
+        m_faults.nakCommand.clear();
+        ++m_faultCount;
+        reply = SimReply{};
+        reply.blocks << head + ',' + Ctl::NAK;
+    }
+    if (!m_faults.garbleCommand.isEmpty() && head == m_faults.garbleCommand) {
+        m_faults.garbleCommand.clear();
+        ++m_faultCount;
+        const QByteArray frame = BuildFrame(reply.blocks.first(), Ctl::EOT);
+        reply = SimReply{};
+        reply.raw = true;
+        reply.blocks << frame.left(frame.indexOf(Ctl::ETX) + 1) + Ctl::CR;
+    }
 }
 
 void SimDetector::sendBlock(int index) {

@@ -23,6 +23,12 @@ struct SimFaults {
     int notYet = 0;          // "not yet" answers to each confirm/status poll before the final one
     double randomRate = 0.0; // with a seed: random drop/delay/split/corrupt/wrong echo per reply
     quint32 seed = 1;
+    // The first reply to a request with this head ("UX,W") loses its frame end: the line
+    // ends with CR after ETX. Cleared once injected.
+    QByteArray garbleCommand;
+    // The first reply to a request with this head ("IN,R") is the head and NAK alone, a
+    // refusal. Cleared once injected.
+    QByteArray nakCommand;
 };
 
 // A simulated 71-Series detector on a byte stream: cuts request frames out of the bytes it
@@ -86,6 +92,7 @@ private:
     };
 
     void handleFrame(const QByteArray& frame);
+    void injectHeadFaults(const QByteArray& head, SimReply& reply);
     void sendBlock(int index);
     void release(const Outgoing& out);
     bool hits(int nth, int every, int count) const;

@@ -142,6 +142,39 @@ TEST_F(CtlProgramTest, ADroppedOrGarbledReplyIsRepeated) {
     }
 }
 
+TEST_F(CtlProgramTest, AGarbledAnswerToTheFactoryDefaultIsNeverFollowedByASecondOne) {
+    auto sim = ptySim("garble", {"--garble", "UX,W"});
+    const CtlResult r =
+        RunCtl(onPort("garble", {"--timeout", "1", "-SEIZO", "default"}), dir.path());
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.code, CtlOptions::ExitFailed) << r.err.toStdString();
+    EXPECT_EQ(sim->frames().count("UX,W,"), 1);
+    EXPECT_EQ(ReadAll(file("SerialLog.log")).count("W : [STX]0001UX,W,"), 1);
+}
+
+TEST_F(CtlProgramTest, ARefusedReadIsAskedAgainAndTheFileHoldsTheDetectorsValue) {
+    // The line of the file that holds the setting `code`.
+    const auto lineOf = [](const QString& path, const QByteArray& code) {
+        for (const QByteArray& line : ReadAll(path).split('\n'))
+            if (line.startsWith(code + ",W,")) return line.trimmed();
+        return QByteArray();
+    };
+    for (const QByteArray code : {"IN", "BS", "JH"}) {
+        SCOPED_TRACE(code.constData());
+        const QString name = QString::fromLatin1("nak-" + code);
+        auto sim = ptySim(name, {"--nak", QString::fromLatin1(code + ",R")});
+        const QString refused = file(name + "-once.seq");
+        const QString clean = file(name + ".seq");
+        CtlResult r = RunCtl(onPort(name, {"read", refused}), dir.path());
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(sim->frames().count(QString::fromLatin1(code + ",R,")), 2);
+        r = RunCtl(onPort(name, {"read", clean}), dir.path()); // the refusal came only once
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_FALSE(lineOf(clean, code).isEmpty());
+        EXPECT_EQ(lineOf(refused, code), lineOf(clean, code));
+    }
+}
+
 TEST_F(CtlProgramTest, ADeadOrSilentDetectorEndsWithAClearSentence) {
     // Nothing answers at all: no detector.
     auto dead = ptySim("dead", {"--dead"});

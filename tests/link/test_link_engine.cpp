@@ -177,6 +177,33 @@ TEST_F(LinkEngineTest, GarbledLineEndedByCrRepeatsTheRequestThenFails) {
     EXPECT_EQ(engine.Status(), LinkStatus::Failed);
 }
 
+TEST_F(LinkEngineTest, AGarbledLineNeverMakesTheLinkSendAOneShotRequestTwice) {
+    const struct {
+        const char* text;
+        bool repeated;
+    } rows[] = {
+        {"UX,W,", false}, {"XC,W,", false},          {"SZ,W,0", false},
+        {"S1,W,", false}, {"XS,W,STATION-01", true}, // an ordinary write is repeated
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        const QByteArray text(row.text);
+        host = RecordingHost();
+        engine.setStatus(LinkStatus::WriteWait);
+        engine.DataSend(Request(text), true);
+        // The answer's frame end is lost: the line ends with CR after ETX.
+        const QByteArray answer = Reply(text.left(5) + Ctl::ACK);
+        serial(answer.left(answer.indexOf(Ctl::ETX) + 1) + Ctl::CR);
+        EXPECT_EQ(host.written.count(Request(text)), row.repeated ? 2 : 1);
+        EXPECT_EQ(engine.RetryCount(), 1);
+        EXPECT_TRUE(engine.RxBuffer().isEmpty()) << "the garbled line counts once";
+        EXPECT_EQ(engine.Status(), LinkStatus::WriteWait);
+        // A good answer that follows is still taken.
+        serial(answer);
+        EXPECT_EQ(engine.Status(), LinkStatus::Completed);
+    }
+}
+
 TEST_F(LinkEngineTest, CancelEndsTheExchangeAtTheNextDataAndATimeoutMakesItIdle) {
     send("XS,R,", LinkStatus::ReadWait);
     engine.setCancel(true);

@@ -94,6 +94,42 @@ TEST_F(LinkSimTest, ADeadDetectorEndsTheConnectSequenceWithNoResponse) {
     EXPECT_EQ(detector->receivedFrames().count(Request("RC,R,")), 3);
 }
 
+TEST_F(LinkSimTest, AfterAnUnansweredConnectTheLinkProbesAgainWhileTheLineIsThere) {
+    constexpr qint64 kRoundMs = LinkEngine::kReconnectRoundTicks * LinkClock::kTickMs;
+    for (const bool lineThere : {true, false}) {
+        SCOPED_TRACE(lineThere ? "line still there" : "port closed");
+        makeSimLink(QStringLiteral("KM"), &record);
+        link->setRetry(1);
+        detector->faults().corruptNth = 1; // the answer to the first probe is damaged
+        QStringList events;
+        QObject::connect(link.get(), &uclHvif::AlarmMessage, [&](QString&) { events << "Alarm"; });
+        QObject::connect(link.get(), &uclHvif::OnConnect, [&] { events << "OnConnect"; });
+        link->DetectIrdaModule();
+        while (events.isEmpty() && clock->nowMs() < 10000)
+            clock->waitForEvents(10000);
+        ASSERT_EQ(events, QStringList{"Alarm"});
+        EXPECT_EQ(link->LinkState(), LinkStates::Offline);
+        if (!lineThere) link->setPortOpen(false);
+
+        // Rounds that go unanswered as well are quiet.
+        detector->faults().deadLine = true;
+        clock->advance(kRoundMs - 200);
+        EXPECT_EQ(detector->receivedFrames().size(), 1) << "no probe before the round is due";
+        clock->advance(3 * kRoundMs);
+        const qsizetype probes = detector->receivedFrames().size();
+        EXPECT_EQ(probes > 1, lineThere);
+        EXPECT_EQ(events, QStringList{"Alarm"});
+
+        detector->faults().deadLine = false;
+        clock->advance(2 * kRoundMs);
+        EXPECT_EQ(link->Connected(), lineThere);
+        EXPECT_EQ(events, lineThere ? QStringList({"Alarm", "OnConnect"}) : QStringList{"Alarm"});
+        if (!lineThere) {
+            EXPECT_EQ(detector->receivedFrames().size(), 1);
+        }
+    }
+}
+
 TEST_F(LinkSimTest, DumpListingIsFetchedBlockByBlockWithAckContinuations) {
     makeSimLink(QStringLiteral("KM"), &record);
     ASSERT_TRUE(connect());

@@ -132,6 +132,68 @@ TEST_F(OperationsTest, ConfirmedOperationsStopOnCancelAndAfterFiveMinutes) {
     EXPECT_TRUE(LinkLogText().contains(LoadMessage(5376)));
 }
 
+// ---- A Cancel left over ----
+
+TEST_F(OperationsTest, ACancelLeftByATimedOutDumpEndsNoLaterOperation) {
+    connectTo(QStringLiteral("QZ"));
+    const QString image = m_folder.filePath(QStringLiteral("flash.bin"));
+    detector->faults().deadLine = true;
+    EXPECT_FALSE(link->GetBinDump(image, 0, 0));
+    ASSERT_TRUE(link->Cancel()) << "the block's timeout leaves Cancel set";
+    detector->faults().deadLine = false;
+
+    const auto when = QDateTime(QDate(2025, 1, 7), QTime(9, 30, 0));
+    const struct {
+        const char* name;
+        std::function<bool(uclHvif&, clsInstrument&)> run;
+    } cases[] = {
+        {"read", [](uclHvif& l, clsInstrument& r) { return l.GetInstrument(r); }},
+        {"write",
+         [](uclHvif& l, clsInstrument& r) {
+             r.setStationID(QStringLiteral("STATION-02"));
+             return l.SetInstrument(r);
+         }},
+        {"zero", [](uclHvif& l, clsInstrument&) { return l.ZeroCal(QStringLiteral("0")); }},
+        {"span", [](uclHvif& l, clsInstrument&) { return l.SpanCal(QString()); }},
+        {"oxygen zero", [](uclHvif& l, clsInstrument&) { return l.zCal(QStringLiteral("1")); }},
+        {"span gas", [](uclHvif& l, clsInstrument& r) { return l.GetAutoCalDensty(r); }},
+        {"gas", [](uclHvif& l, clsInstrument& r) { return l.GetGasInfo(r); }},
+        {"pump", [](uclHvif& l, clsInstrument&) { return l.SetPump(true); }},
+        {"alarm test", [](uclHvif& l, clsInstrument&) { return l.AlarmTest(5); }},
+        {"body log", [](uclHvif& l, clsInstrument&) { return l.BodyDataClear(); }},
+        {"power log", [](uclHvif& l, clsInstrument&) { return l.PowerDataClear(); }},
+        {"defaults", [](uclHvif& l, clsInstrument&) { return l.DefaultInstrument(); }},
+        {"clock", [when](uclHvif& l, clsInstrument&) { return l.SetDateTime(when); }},
+        {"check data", [](uclHvif& l, clsInstrument&) { return l.SetCheckData(); }},
+        {"LP write", [](uclHvif& l, clsInstrument& r) { return l.Lp(r); }},
+        {"LP read", [](uclHvif& l, clsInstrument& r) { return l.LpR(r); }},
+        {"store", [](uclHvif& l, clsInstrument&) { return l.Dw(); }},
+        {"identity", [](uclHvif& l, clsInstrument& r) { return l.GetRomNo(r); }},
+        {"calibration", [](uclHvif& l, clsInstrument& r) { return l.GetLatestHistory(r); }},
+        {"bump test", [](uclHvif& l, clsInstrument& r) { return l.GetLatestBumpHistory(r); }},
+        {"flash image", [&](uclHvif& l, clsInstrument&) { return l.GetBinDump(image, 0, 0); }},
+        {"listing",
+         [this](uclHvif& l, clsInstrument&) {
+             return l.GetRomDump2(m_folder.filePath(QStringLiteral("listing.txt")));
+         }},
+        {"readings",
+         [this](uclHvif& l, clsInstrument&) {
+             int readings = 0;
+             const auto c = QObject::connect(&l, &uclHvif::Densty, [&](float&) { ++readings; });
+             l.setRunDensty(true);
+             clock->advance(2500);
+             l.setRunDensty(false);
+             QObject::disconnect(c);
+             return readings == 2;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        link->setCancel(true);
+        EXPECT_TRUE(c.run(*link, record));
+    }
+}
+
 // ---- Commands ----
 
 TEST_F(OperationsTest, CommandsCarryTheirValues) {

@@ -391,3 +391,36 @@ TEST_F(ResponseCommaTest, NumbersWithAPointAreReadInACommaLocale) {
     EXPECT_TRUE(Read("SJ", "1"));
     EXPECT_EQ(rec.AutoZero(), 1);
 }
+
+TEST_F(ResponseTest, ANakInAReadReplyIsARefusalThatStoresNothing) {
+    // Every read whose rule takes a text; each is first read with a value of its own.
+    const struct {
+        const char* code;
+        QByteArray value;
+        std::function<QString(const clsInstrument&)> get;
+    } rows[] = {
+        {"IN", "SN-0001", [](const clsInstrument& r) { return r.SerialNo(); }},
+        {"HN", "MF 77", [](const clsInstrument& r) { return r.DummySerial(); }},
+        {"XS", "STATION-01", [](const clsInstrument& r) { return r.StationID(); }},
+        {"XZ", "USER ONE", [](const clsInstrument& r) { return r.UserID(); }},
+        {"BS", "BS-0001", [](const clsInstrument& r) { return r.SpecNo(); }},
+        {"JH", "0107 0930 ", [](const clsInstrument& r) { return r.JH(); }},
+        {"UJ", "2", [](const clsInstrument& r) { return r.SpecType(); }},
+        {"PS", "250107", [](const clsInstrument& r) { return r.SensorDate(); }},
+        {"MP", "1,7193", [](const clsInstrument& r) { return r.UserPassword2(); }},
+        {"VS", "3A7C", [](const clsInstrument& r) { return r.SUM(); }},
+        {"RC", "71-Series,KM,KM-71", [](const clsInstrument& r) { return r.ModelTyp(); }},
+        {"GJ", "CH4   100    1%LEL", [](const clsInstrument& r) { return r.GasDefinitionText(); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.code);
+        ASSERT_TRUE(Read(row.code, row.value));
+        const QString before = row.get(rec);
+        logLines.clear();
+        EXPECT_FALSE(Read(row.code, QByteArray(1, Ctl::NAK)));
+        EXPECT_EQ(row.get(rec), before);
+        EXPECT_EQ(logLines, QStringList{QStringLiteral("<<< Response error >>>")});
+    }
+    // Write and command replies keep their own rules.
+    EXPECT_TRUE(Write("XS", "STATION-02", QByteArray(1, Ctl::NAK)));
+}
