@@ -288,9 +288,10 @@ void GasAlarmGrid::RunColourPasses() {
         setCellColour(row, ColWarning, ordered);
         setCellColour(row, ColAlarm, ordered);
         setCellColour(row, ColAutoCal, ::AutoCalValid(r, gas));
-        // Pass 2: ranges of the values shown as numbers, STEL and TWA included: a value from the
-        // detector or a file is held to the range a typed one is.
+        // Pass 2: ranges of the values shown as numbers; STEL and TWA only above gas 1.
         for (int column = ColWarning; column <= ColTwa; ++column) {
+            const bool exposure = column == ColStel || column == ColTwa;
+            if (exposure && gas <= 1) continue;
             const float value = valueOfColumn(r, gas, column);
             if (IsShownAsNumber(value) && !AlarmRangeValid(r, gas, itemOfColumn(column), value))
                 setCellColour(row, column, false);

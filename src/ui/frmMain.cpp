@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include "factory/frmFsDialog.h"
+#include "instrument/AlarmRules.h"
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
 #include "link/LinkLog.h"
@@ -1002,6 +1003,23 @@ void frmMain::cmdExportSetting_Click() {
 }
 
 bool frmMain::ImportSettingFile(const QString& path) {
+    // STEL and TWA from a file are held to the ranges a typed value is; a file that breaks them
+    // is refused whole, before anything changes.
+    clsInstrument preview = m_working;
+    if (SettingsFile::Read(path, preview).ok) {
+        for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+            if (!preview.GasEnabled(gas)) continue;
+            for (const auto& [item, column] :
+                 {std::pair{AlarmItem::Stel, int(GasAlarmGrid::ColStel)},
+                  std::pair{AlarmItem::Twa, int(GasAlarmGrid::ColTwa)}}) {
+                if (ExposureLimitValid(preview, gas, item)) continue;
+                prompts().critical(this, AppTitle(),
+                                   LoadMessage(kMsgImportFailed,
+                                               {GasAlarmGrid::RefusalText(preview, gas, column)}));
+                return false;
+            }
+        }
+    }
     setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const SettingsFile::ReadResult result = SettingsFile::Import(path, m_working, m_master);

@@ -376,7 +376,7 @@ void frmMain::WriteFrame(int button) {
         AddInfo(LoadMessage(kMsgReadBeforeWriting), ColourFailure());
         return;
     }
-    if (!RecordAlarmPointsValid(record) || !RecordExposureLimitsValid(record)) {
+    if (!RecordAlarmPointsValid(record)) {
         prompts().critical(this, LoadMessage(kMsgAlarmRangeTitle),
                            LoadMessage(kMsgCheckAlarmPoints));
         return;

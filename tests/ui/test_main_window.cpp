@@ -488,6 +488,21 @@ TEST_F(MainWindowTest, ImportShowsWarningsAndRefusesABrokenFileWithoutChangingTh
     EXPECT_TRUE(window->cmdCompareMaster()->isEnabled());
     EXPECT_EQ(window->link().Status(), 6);
     EXPECT_TRUE(prompts.dialogs.last().startsWith(QStringLiteral("open: Load local file | ")));
+
+    // A STEL beyond its range is refused as a typed one would be; nothing changes.
+    const QString stel = path(QStringLiteral("stel.seq"));
+    QFile h(stel);
+    ASSERT_TRUE(h.open(QIODevice::WriteOnly));
+    h.write("XZ,W,STEL-USER,\r\nGJ,W,H2S  30.0  0.5ppm ,\r\nAS,W,31.0,\r\n");
+    h.close();
+    prompts.boxes.clear();
+    prompts.fileToOpen = stel;
+    click(window->cmdImportSetting());
+    EXPECT_EQ(prompts.shown(),
+              QStringList{QStringLiteral("critical: 71-Series - Setup Program / The configuration "
+                                         "file could not be loaded.\r\nSTEL: allowed from 0.0 "
+                                         "to 30.0.")});
+    EXPECT_EQ(window->working().UserID(), QStringLiteral("NEW-USER"));
 }
 
 TEST_F(MainWindowTest, CompareMasterAfterAReadListsTheDifferencesAndSounds) {
