@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite.
-#   scripts/test.sh            normal build (build/)
+#   scripts/test.sh            normal build (build/, the same folder scripts/run.sh uses)
 #   scripts/test.sh asan       the same suite under AddressSanitizer + UndefinedBehaviorSanitizer
 set -euo pipefail
 cd "$(dirname "$0")/.."
