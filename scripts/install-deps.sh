@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
+# The last line is for the Debian package: dpkg-shlibdeps (dpkg-dev) and file compute its
+# dependencies, lintian and desktop-file-validate check it.
 set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk poppler-utils xvfb
+    dpkg-dev file lintian desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

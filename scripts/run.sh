@@ -7,9 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKM71_BUILD_TESTS=OFF -DKM71_BUILD_BENCH=OFF >/dev/null
-cmake --build build-run -j2
+# The same build folder and configuration as scripts/test.sh (the `default` preset, build/), so
+# that whichever of the two runs second finds the programs built; only the two programs this
+# script starts are built here.
+cmake --preset default >/dev/null
+cmake --build --preset default --target km71setup km71ctl
 
 # The USB infrared module announces itself with vendor 10c4, product ea60.
 module_present() {
@@ -32,11 +34,11 @@ fi
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     echo "Starting km71setup. The start-up password is 7305."
-    exec build-run/app/km71setup "${connection[@]}" "${args[@]}"
+    exec build/app/km71setup "${connection[@]}" "${args[@]}"
 fi
 
 echo "No display found: doing the main job with km71ctl instead."
 mkdir -p run-output
-build-run/app/km71ctl --folder run-output "${connection[@]}" "${args[@]}" info
-build-run/app/km71ctl --folder run-output "${connection[@]}" "${args[@]}" read run-output/detector.seq
+build/app/km71ctl --folder run-output "${connection[@]}" "${args[@]}" info
+build/app/km71ctl --folder run-output "${connection[@]}" "${args[@]}" read run-output/detector.seq
 echo "The configuration file is run-output/detector.seq; the link log is run-output/SerialLog.log."
