@@ -453,11 +453,14 @@ TEST_F(MainWindowTest, ImportShowsWarningsAndRefusesABrokenFileWithoutChangingTh
     openWindow();
     EXPECT_FALSE(window->cmdCompareMaster()->isEnabled());
 
-    const QString broken = path(QStringLiteral("broken.seq"));
-    QFile f(broken);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("XZ,W,NEW-USER,\r\nAP,W,notanumber,\r\n");
-    f.close();
+    // A configuration file in the start-up folder with the given lines.
+    const auto seqFile = [this](const char* name, const QByteArray& lines) {
+        QFile file(path(QString::fromLatin1(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(lines);
+        return file.fileName();
+    };
+    const QString broken = seqFile("broken.seq", "XZ,W,NEW-USER,\r\nAP,W,notanumber,\r\n");
     const QString userBefore = window->working().UserID();
     prompts.fileToOpen = broken;
     click(window->cmdImportSetting());
@@ -470,11 +473,7 @@ TEST_F(MainWindowTest, ImportShowsWarningsAndRefusesABrokenFileWithoutChangingTh
     EXPECT_FALSE(window->cmdCompareMaster()->isEnabled());
     EXPECT_TRUE(window->isEnabled());
 
-    const QString odd = path(QStringLiteral("odd.seq"));
-    QFile g(odd);
-    ASSERT_TRUE(g.open(QIODevice::WriteOnly));
-    g.write("XZ,W,NEW-USER,\r\nZZ,W,1,\r\nBU,W,060,020,090,1,\r\n");
-    g.close();
+    const QString odd = seqFile("odd.seq", "XZ,W,NEW-USER,\r\nZZ,W,1,\r\nBU,W,060,020,090,1,\r\n");
     prompts.boxes.clear();
     prompts.fileToOpen = odd;
     click(window->cmdImportSetting());
@@ -490,11 +489,8 @@ TEST_F(MainWindowTest, ImportShowsWarningsAndRefusesABrokenFileWithoutChangingTh
     EXPECT_TRUE(prompts.dialogs.last().startsWith(QStringLiteral("open: Load local file | ")));
 
     // A STEL beyond its range is refused as a typed one would be; nothing changes.
-    const QString stel = path(QStringLiteral("stel.seq"));
-    QFile h(stel);
-    ASSERT_TRUE(h.open(QIODevice::WriteOnly));
-    h.write("XZ,W,STEL-USER,\r\nGJ,W,H2S  30.0  0.5ppm ,\r\nAS,W,31.0,\r\n");
-    h.close();
+    const QString stel =
+        seqFile("stel.seq", "XZ,W,STEL-USER,\r\nGJ,W,H2S  30.0  0.5ppm ,\r\nAS,W,31.0,\r\n");
     prompts.boxes.clear();
     prompts.fileToOpen = stel;
     click(window->cmdImportSetting());
