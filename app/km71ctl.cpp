@@ -1,12 +1,16 @@
 // km71ctl: the command-line tool for production lines. It reads, writes, compares and
 // calibrates one 71-Series detector without the window program.
+#include "link/CtlOptions.h"
 #include "link/CtlRunner.h"
+#include "records/CalibrationCertificate.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -26,10 +30,29 @@ extern "C" void RequestStop(int) {
     g_stopRequested = 1;
 }
 
+// Whether the command line asks for a certificate, which needs QtGui for the PDF's fonts.
+bool WantsCertificate(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CtlOptions options;
+    QString error;
+    return CtlOptions::Parse(arguments, &options, &error) && options.certificate;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // A plain core application unless a certificate is wanted: then a GUI application on the
+    // offscreen platform (no display needed), unless the person chose a platform.
+    const bool certificate = WantsCertificate(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (certificate) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("km71ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KM71_VERSION));
 
@@ -37,6 +60,7 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     CtlRunner runner(out, err);
     runner.setProgressEnabled(KM71_ISATTY(KM71_FILENO(stderr)) != 0);
+    if (certificate) runner.setPdfWriter(&CalibrationCertificate::WritePdf);
 
     // An interrupt only sets a flag; the running command notices it within 100 ms, cancels
     // its exchange and ends with its exit status.

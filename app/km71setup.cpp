@@ -2,9 +2,9 @@
 // opening form, the password dialog, then the main window on the link chosen on the command
 // line (a serial device, an infrared endpoint, the simulated detector or the module lookup).
 #include "link/uclHvif.h"
+#include "records/CalibrationCertificate.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "ui/CalibrationCertificate.h"
 #include "ui/SharedFont.h"
 #include "ui/UiPrompts.h"
 #include "ui/frmMain.h"

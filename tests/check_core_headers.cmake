@@ -1,6 +1,7 @@
-# Fails when a file of the widget-free core includes a QtWidgets header.
+# Fails when a file of the widget-free core, or of the records library (QtGui, which km71ctl
+# links), includes a QtWidgets header.
 set(bad "")
-foreach(dir shell instrument link sim)
+foreach(dir shell instrument link sim records)
     file(GLOB_RECURSE files ${ROOT}/src/${dir}/*.h ${ROOT}/src/${dir}/*.cpp)
     foreach(f ${files})
         file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](QtWidgets|QWidget|QDialog|QMainWindow|QMessageBox|QApplication|QTableWidget|QAbstractButton|QPushButton|QLabel|QLineEdit|QComboBox|QFileDialog)")
@@ -10,6 +11,6 @@ foreach(dir shell instrument link sim)
     endforeach()
 endforeach()
 if(bad)
-    message(FATAL_ERROR "Core files include widget headers:\n${bad}")
+    message(FATAL_ERROR "Widget-free files include widget headers:\n${bad}")
 endif()
-message(STATUS "core is free of widget headers")
+message(STATUS "core and records are free of widget headers")

@@ -305,7 +305,7 @@ QString CtlOptions::UsageText() {
         "  zero [--certificate]     zero calibration in fresh air\n"
         "  span [CONCENTRATION] [--certificate]\n"
         "                           span calibration with test gas; --certificate writes the\n"
-        "                           calibration certificate as JSON into the folder\n"
+        "                           calibration certificate as JSON and PDF into the folder\n"
         "  watch [--count N]        show the live reading every second\n"
         "  default                  restore the detector's defaults\n"
         "  clear-log                clear the logger data\n"

@@ -752,18 +752,37 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
             : now;
     const CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
         m_record, m_record, 0, kind, true, now, detectorTime);
-    const QString path = data.unusedPathBase(m_folder) + QStringLiteral(".json");
+    const QString base = data.unusedPathBase(m_folder);
+    const QString path = base + QStringLiteral(".json");
+    const QString pdf = m_pdfWriter ? base + QStringLiteral(".pdf") : QString();
     QString error;
-    if (!data.writeJson(path, &error))
+    // As in the window program, the PDF goes first and the pair stays whole: no JSON file
+    // without its PDF, no PDF without its JSON file.
+    if (!pdf.isEmpty() && !m_pdfWriter(data, pdf, &error)) {
+        QFile::remove(pdf);
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("The calibration is complete, but its certificate %1 could "
+                                   "not be written.")
+                        .arg(Quoted(pdf)),
+                    json);
+    }
+    if (!data.writeJson(path, &error)) {
+        if (!pdf.isEmpty()) QFile::remove(pdf);
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("The calibration is complete, but its certificate %1 could "
                                    "not be written: %2.")
                         .arg(Quoted(path), error),
                     json);
+    }
     json[QStringLiteral("certificate")] = path;
-    text += QStringLiteral("\nCertificate: %1 (JSON; the PDF is written by the window program)")
-                .arg(QDir::toNativeSeparators(path));
+    text += QStringLiteral("\nCertificate: %1 (JSON)").arg(QDir::toNativeSeparators(path));
     logLine(QStringLiteral("--- km71ctl: certificate %1 ---").arg(QDir::toNativeSeparators(path)));
+    if (!pdf.isEmpty()) {
+        json[QStringLiteral("certificatePdf")] = pdf;
+        text += QStringLiteral("\nCertificate: %1 (PDF)").arg(QDir::toNativeSeparators(pdf));
+        logLine(
+            QStringLiteral("--- km71ctl: certificate %1 ---").arg(QDir::toNativeSeparators(pdf)));
+    }
     return CtlOptions::ExitOk;
 }
 

@@ -27,6 +27,10 @@ public:
     using ClockFactory = std::function<std::unique_ptr<LinkClock>()>;
     // Prepares the simulated detector of --sim before the link connects (faults, values).
     using SimSetup = std::function<void(SimDetector&)>;
+    // Writes the PDF form of a calibration certificate to a file; false with a reason when it
+    // fails. The core cannot render PDF (no QtGui); km71ctl passes the records library's writer.
+    using PdfWriter =
+        std::function<bool(const CalibrationCertificateData&, const QString& path, QString* error)>;
 
     CtlRunner(QTextStream& out, QTextStream& err, QObject* parent = nullptr);
     ~CtlRunner() override;
@@ -41,6 +45,9 @@ public:
     void setClockFactory(ClockFactory factory) { m_clockFactory = std::move(factory); }
     // Calls setup on the simulated detector of --sim before connecting.
     void setSimSetup(SimSetup setup) { m_simSetup = std::move(setup); }
+    // Writes certificates (--certificate) as PDF with this writer beside the JSON file; without
+    // one, only the JSON file is written.
+    void setPdfWriter(PdfWriter writer) { m_pdfWriter = std::move(writer); }
     // Shows progress of long operations on the error stream (when it is a terminal).
     void setProgressEnabled(bool on) { m_progressEnabled = on; }
     // Abandons the running command (an interrupt): the link cancels its exchange.
@@ -95,6 +102,7 @@ private:
     QTextStream& m_err;
     ClockFactory m_clockFactory;
     SimSetup m_simSetup;
+    PdfWriter m_pdfWriter;
     bool m_progressEnabled = false;
 
     CtlOptions m_options;

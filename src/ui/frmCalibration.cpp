@@ -2,10 +2,10 @@
 
 #include "instrument/WireFormat.h"
 #include "link/uclHvif.h"
+#include "records/CalibrationCertificate.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
-#include "ui/CalibrationCertificate.h"
 #include "ui/CheckedCellDelegate.h"
 #include "ui/FactoryRecord.h"
 #include "ui/GasAlarmGrid.h"

@@ -5,11 +5,11 @@
 #include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
 #include "link/CalibrationCertificateData.h"
+#include "records/CalibrationCertificate.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
 #include "sim/SimDetector.h"
-#include "ui/CalibrationCertificate.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmMain.h"
 

@@ -1,4 +1,4 @@
-#include "ui/CalibrationCertificate.h"
+#include "records/CalibrationCertificate.h"
 
 #include "shell/Messages.h"
 
