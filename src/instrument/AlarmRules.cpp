@@ -149,11 +149,16 @@ bool ExposureLimitValid(const clsInstrument& record, int gas, AlarmItem item) {
 }
 
 bool RecordExposureLimitsValid(const clsInstrument& record) {
-    for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
-        if (record.GasEnabled(gas) && (!ExposureLimitValid(record, gas, AlarmItem::Stel) ||
-                                       !ExposureLimitValid(record, gas, AlarmItem::Twa)))
-            return false;
-    return true;
+    return !FirstExposureLimitOutOfRange(record);
+}
+
+std::optional<std::pair<int, AlarmItem>> FirstExposureLimitOutOfRange(const clsInstrument& record) {
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+        if (!record.GasEnabled(gas)) continue;
+        for (const AlarmItem item : {AlarmItem::Stel, AlarmItem::Twa})
+            if (!ExposureLimitValid(record, gas, item)) return std::pair{gas, item};
+    }
+    return std::nullopt;
 }
 
 QList<SwitchedOffPoint> AlarmPointsSwitchedOff(const clsInstrument& detector,

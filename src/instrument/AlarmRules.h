@@ -2,6 +2,8 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
+#include <utility>
 
 class clsInstrument;
 
@@ -58,12 +60,15 @@ bool RecordAutoCalValid(const clsInstrument& record);
 
 // STEL or TWA (`item`) of one gas checked as the grid checks a typed value: a value shown as a
 // number must lie in the range of its model class and item (AlarmRangeValid); the no-value mark
-// and the status codes pass. Values from a configuration file go through this check, which the grid's
-// colours (STEL and TWA only above gas 1) leave out.
+// and the status codes pass. Values from a configuration file go through this check, which the
+// grid's colours (STEL and TWA only above gas 1) leave out.
 bool ExposureLimitValid(const clsInstrument& record, int gas, AlarmItem item);
 
 // ExposureLimitValid() of STEL and TWA for every enabled gas of the record.
 bool RecordExposureLimitsValid(const clsInstrument& record);
+
+// The first STEL or TWA of an enabled gas that fails ExposureLimitValid(), if any.
+std::optional<std::pair<int, AlarmItem>> FirstExposureLimitOutOfRange(const clsInstrument& record);
 
 // One alarm point that a write would switch off.
 struct SwitchedOffPoint {

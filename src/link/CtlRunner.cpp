@@ -427,19 +427,16 @@ int CtlRunner::cmdWrite() {
                                    "anyway.")
                         .arg(Quoted(path), m_record.ModelTyp()));
     // STEL and TWA from a file are checked as the grid checks typed ones.
-    for (int gas = 0; gas < clsInstrument::GasCount && !m_options.force; ++gas) {
-        if (!m_record.GasEnabled(gas)) continue;
-        for (const AlarmItem item : {AlarmItem::Stel, AlarmItem::Twa}) {
-            if (ExposureLimitValid(m_record, gas, item)) continue;
-            const float value = item == AlarmItem::Stel ? m_record.Stel(gas) : m_record.Twa(gas);
-            return fail(
-                CtlOptions::ExitUsage,
-                QStringLiteral("The %1 of %2 in %3 (%4) is out of range for a %5 "
-                               "detector; use --force to write it anyway.")
-                    .arg(item == AlarmItem::Stel ? QStringLiteral("STEL") : QStringLiteral("TWA"),
-                         m_record.GasName(gas).trimmed(), Quoted(path),
-                         FormatDigits(value, m_record.GasPoint(gas)), m_record.ModelTyp()));
-        }
+    if (const auto broken = FirstExposureLimitOutOfRange(m_record); broken && !m_options.force) {
+        const auto [gas, item] = *broken;
+        const float value = item == AlarmItem::Stel ? m_record.Stel(gas) : m_record.Twa(gas);
+        return fail(
+            CtlOptions::ExitUsage,
+            QStringLiteral("The %1 of %2 in %3 (%4) is out of range for a %5 "
+                           "detector; use --force to write it anyway.")
+                .arg(item == AlarmItem::Stel ? QStringLiteral("STEL") : QStringLiteral("TWA"),
+                     m_record.GasName(gas).trimmed(), Quoted(path),
+                     FormatDigits(value, m_record.GasPoint(gas)), m_record.ModelTyp()));
     }
     if (!m_options.force && !RecordAutoCalValid(m_record))
         return fail(CtlOptions::ExitUsage,

@@ -1007,17 +1007,14 @@ bool frmMain::ImportSettingFile(const QString& path) {
     // is refused whole, before anything changes.
     clsInstrument preview = m_working;
     if (SettingsFile::Read(path, preview).ok) {
-        for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
-            if (!preview.GasEnabled(gas)) continue;
-            for (const auto& [item, column] :
-                 {std::pair{AlarmItem::Stel, int(GasAlarmGrid::ColStel)},
-                  std::pair{AlarmItem::Twa, int(GasAlarmGrid::ColTwa)}}) {
-                if (ExposureLimitValid(preview, gas, item)) continue;
-                prompts().critical(this, AppTitle(),
-                                   LoadMessage(kMsgImportFailed,
-                                               {GasAlarmGrid::RefusalText(preview, gas, column)}));
-                return false;
-            }
+        if (const auto broken = FirstExposureLimitOutOfRange(preview)) {
+            const auto [gas, item] = *broken;
+            const int column =
+                item == AlarmItem::Stel ? GasAlarmGrid::ColStel : GasAlarmGrid::ColTwa;
+            prompts().critical(
+                this, AppTitle(),
+                LoadMessage(kMsgImportFailed, {GasAlarmGrid::RefusalText(preview, gas, column)}));
+            return false;
         }
     }
     setEnabled(false);
