@@ -1,7 +1,7 @@
 // km71ctl: the command-line tool for production lines. It reads, writes, compares and
 // calibrates one 71-Series detector without the window program.
-#include "link/CtlOptions.h"
-#include "link/CtlRunner.h"
+#include "ctl/CtlOptions.h"
+#include "ctl/CtlRunner.h"
 #include "records/CalibrationCertificate.h"
 
 #include <QCoreApplication>

@@ -5,12 +5,12 @@
 #include "records/CalibrationCertificate.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "ui/SharedFont.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
 #include "ui/frmOpen.h"
 #include "ui/frmPassword.h"
 #include "ui/modMain.h"
+#include "widgets/SharedFont.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QDir>

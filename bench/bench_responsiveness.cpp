@@ -7,9 +7,9 @@
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "sim/SimDetector.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
 #include "ui/modMain.h"
+#include "widgets/UiPrompts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,10 +5,10 @@
 
 #include "instrument/clsInstrument.h"
 #include "link/LinkClock.h"
-#include "link/SimTransport.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "sim/SimDetector.h"
+#include "sim/SimTransport.h"
 
 #include <QTemporaryDir>
 #include <memory>

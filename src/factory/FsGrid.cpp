@@ -1,6 +1,6 @@
 #include "factory/FsGrid.h"
 
-#include "factory/FsGridDelegate.h"
+#include "factory/FsGrid_delegate.h"
 #include "shell/Messages.h"
 
 #include <QApplication>

@@ -7,9 +7,9 @@
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
-#include "ui/RefusedEdit.h"
-#include "ui/SharedFont.h"
-#include "ui/UiPrompts.h"
+#include "widgets/RefusedEdit.h"
+#include "widgets/SharedFont.h"
+#include "widgets/UiPrompts.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,5 +1,6 @@
 #include "instrument/AlarmRules.h"
 
+#include "instrument/GasChannel.h"
 #include "instrument/clsInstrument.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"

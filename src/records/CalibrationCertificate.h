@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/CalibrationCertificateData.h"
+#include "records/CalibrationCertificateData.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,5 @@
 #include "shell/modGasCommon.h"
 
-#include "instrument/clsInstrument.h"
-
 #include <QLocale>
 #include <charconv>
 #include <cmath>
@@ -177,15 +175,6 @@ float RoundToPlaces(float value, int places) {
     return rounded;
 }
 
-QString FormatGasLabel(const clsInstrument& record, int gas, bool withFullScale) {
-    const QString name = record.GasName(gas);
-    if (name.trimmed().isEmpty()) return QStringLiteral("----(---)");
-    if (gas == 4 || !withFullScale)
-        return name + QLatin1Char('(') + record.GasUnit(gas) + QLatin1Char(')');
-    return name + QLatin1Char('(') + FormatDigits(record.GasFullScale(gas), record.GasPoint(gas)) +
-           record.GasUnit(gas) + QLatin1Char(')');
-}
-
 QString FormatGasCaption(const QString& name, const QString& unit, float fullScale, int points) {
     if (name.trimmed().isEmpty()) return QStringLiteral("----(---)");
     if (fullScale == -1.0f) return name + QLatin1Char('(') + unit + QLatin1Char(')');
@@ -203,15 +192,6 @@ qint16 DecimalPlaces(const QString& text) {
     if (pos < 0) return 0;
     const qsizetype after = t.size() - pos - 1;
     return static_cast<qint16>(qMin<qsizetype>(after, std::numeric_limits<qint16>::max()));
-}
-
-bool DecodeGasInfoField(const QString& field, clsInstrument& record, int gas) {
-    if (gas < 0 || gas >= clsInstrument::GasCount || field.size() != 18) return false;
-    if (!record.ApplyGasDefinition(field)) return false;
-    // A value read from the detector is no pending edit.
-    record.setChange_GasEnable(gas, false);
-    record.setChange_GasPoint(gas, false);
-    return true;
 }
 
 float ParseLocaleNumber(const QString& text, bool* ok) {
@@ -315,21 +295,3 @@ float RoundToStep(float value, float step) {
     return static_cast<float>(std::nearbyint(ratio) * s);
 }
 
-bool IsAtWarning(const clsInstrument& record, int gas, float reading) {
-    if (reading < 0.0f) return true;
-    float fallback = 0.0f;
-    if (gas == 1)
-        fallback = 19.5f;
-    else if (gas == 3)
-        fallback = 25.0f;
-    else if (gas == 0 || gas == 2)
-        fallback = 10.0f;
-
-    const QString name = record.GasName(gas);
-    const float warning = record.Warning(gas);
-    if (name != QLatin1String("O2") && name != QLatin1String("OXY"))
-        return warning < 0.0f ? reading >= fallback : reading >= warning;
-    // Oxygen warns on deficiency.
-    if (record.AlarmO2() == 2) return record.GasFullScale(gas) != 0.0f;
-    return warning < 0.0f ? reading <= fallback : reading <= warning;
-}

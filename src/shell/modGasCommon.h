@@ -3,8 +3,6 @@
 #include <QString>
 #include <QtGlobal>
 
-class clsInstrument;
-
 // Gas readings, status codes, captions, locale-proof numbers and keystroke validators shared by
 // every window and by the link. Every text produced here is a fixed English literal. Number
 // functions honour the decimal separator of the default QLocale; readers also accept "."
@@ -59,10 +57,6 @@ QString FormatFixed5(float value, int places);
 // is shown by FormatReading() and sent by the value field exactly as held.
 float RoundToPlaces(float value, int places);
 
-// The gas label of channel `gas` of a record: "NAME(UNIT)", or "NAME(FULLSCALEUNIT)" when
-// `withFullScale` is set (not for channel 4); "----(---)" when the channel has no name.
-QString FormatGasLabel(const clsInstrument& record, int gas, bool withFullScale);
-
 // A gas caption: "----(---)" for a blank name, "NAME(UNIT)" when `fullScale` is exactly -1,
 // otherwise "NAME(" + full scale with `points` decimals + unit + ")".
 QString FormatGasCaption(const QString& name, const QString& unit, float fullScale, int points);
@@ -70,11 +64,6 @@ QString FormatGasCaption(const QString& name, const QString& unit, float fullSca
 // The number of characters after the first decimal separator ("." or the locale's) of a number
 // text, 0 when it has none.
 qint16 DecimalPlaces(const QString& text);
-
-// Stores the 18-character gas information field of a reply into channel `gas` of the record
-// (18 "*" clear the channel). Returns false, and changes nothing, when the field is not 18
-// characters long or its full scale or resolution is not a number.
-bool DecodeGasInfoField(const QString& field, clsInstrument& record, int gas);
 
 // The number a text holds in the current locale, "." always accepted as decimal separator,
 // blanks around ignored, group separators refused. A text that is not a finite single-precision
@@ -116,7 +105,3 @@ int IntervalIndex(qint16 seconds);
 // `value` snapped to a multiple of `step`, halves to the even multiple; 0 for a negative value or
 // a zero step.
 float RoundToStep(float value, float step);
-
-// True when `reading` is at or beyond the warning point of channel `gas` of the record (at or
-// below it for an oxygen channel); any status code (negative reading) counts as true.
-bool IsAtWarning(const clsInstrument& record, int gas, float reading);

@@ -1,13 +1,13 @@
 #include "ui/GasAlarmGrid.h"
 
+#include "configuration/ToolSettings.h"
 #include "instrument/AlarmRules.h"
 #include "instrument/clsInstrument.h"
 #include "shell/Messages.h"
-#include "shell/ToolSettings.h"
 #include "shell/modGasCommon.h"
-#include "ui/CheckedCellDelegate.h"
-#include "ui/RefusedEdit.h"
-#include "ui/UiPrompts.h"
+#include "widgets/CheckedCellDelegate.h"
+#include "widgets/RefusedEdit.h"
+#include "widgets/UiPrompts.h"
 
 #include <QAbstractItemModel>
 #include <QFontMetrics>

@@ -6,9 +6,9 @@
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "ui/UiPrompts.h"
-#include "ui/frmMain.h"
+#include "ui/WindowHost.h"
 #include "ui/frmUpload.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,7 +55,7 @@ QStringList g_referenceFolders;
 // The busy pointer and disabled command frames of the main window, for as long as it lives.
 class BusyFrames {
 public:
-    explicit BusyFrames(frmMain& window) : m_window(window) {
+    explicit BusyFrames(WindowHost& window) : m_window(window) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_window.EnableCommandFrames(false);
     }
@@ -67,14 +67,14 @@ public:
     BusyFrames& operator=(const BusyFrames&) = delete;
 
 private:
-    frmMain& m_window;
+    WindowHost& m_window;
 };
 
 // A progress dialog that is closed at the latest when the object goes.
 class ProgressDialog {
 public:
-    ProgressDialog(frmMain& window, const QString& title)
-        : m_dialog(std::make_unique<frmUpload>(&window.link(), &window)) {
+    ProgressDialog(WindowHost& window, const QString& title)
+        : m_dialog(std::make_unique<frmUpload>(&window.link(), window.hostWidget())) {
         m_dialog->setWindowTitle(title);
     }
     ~ProgressDialog() { close(); }
@@ -105,15 +105,15 @@ QByteArray ReadImage(const QString& path, qint64& size) {
 }
 
 // One of the two clears with its information line; a failure shows its box. True on success.
-bool ClearStep(frmMain& window, bool power) {
+bool ClearStep(WindowHost& window, bool power) {
     uclHvif& hv = window.link();
     const bool ok = power ? hv.PowerDataClear() : hv.BodyDataClear();
     if (ok) {
         window.AddInfo(LoadMessage(power ? kMsgPowerCleared : kMsgLogCleared),
-                       frmMain::ColourProgress());
+                       WindowHost::ColourProgress());
         return true;
     }
-    window.prompts().critical(&window, AppTitle(),
+    window.prompts().critical(window.hostWidget(), AppTitle(),
                               LoadMessage(power ? kMsgClearPowerFailed : kMsgClearLogFailed));
     return false;
 }
@@ -178,14 +178,14 @@ CheckComparison CompareCheckData(const QString& referencePath, const QString& im
     return result;
 }
 
-void LoggerAreaCheckCommand(frmMain& window) {
-    if (!window.prompts().question(&window, LoadMessage(kMsgCheckTitle),
+void LoggerAreaCheckCommand(WindowHost& window) {
+    if (!window.prompts().question(window.hostWidget(), LoadMessage(kMsgCheckTitle),
                                    LoadMessage(kMsgCheckReady)))
         return;
     CheckLoggerArea(window);
 }
 
-bool CheckLoggerArea(frmMain& window) {
+bool CheckLoggerArea(WindowHost& window) {
     uclHvif& hv = window.link();
     UiPrompts& boxes = window.prompts();
     BusyFrames busy(window);
@@ -199,15 +199,15 @@ bool CheckLoggerArea(frmMain& window) {
             // The dialog goes before the box, and the operation state with it.
             dialog.close();
             AppState::setOperationState(0);
-            boxes.message(&window, AppTitle(), LoadMessage(message));
+            boxes.message(window.hostWidget(), AppTitle(), LoadMessage(message));
             return false;
         };
         if (!hv.BodyDataClear()) return stop(kMsgClearLogFailed);
-        window.AddInfo(LoadMessage(kMsgLogCleared), frmMain::ColourProgress());
+        window.AddInfo(LoadMessage(kMsgLogCleared), WindowHost::ColourProgress());
         if (!hv.PowerDataClear()) return stop(kMsgClearPowerFailed);
-        window.AddInfo(LoadMessage(kMsgPowerCleared), frmMain::ColourProgress());
+        window.AddInfo(LoadMessage(kMsgPowerCleared), WindowHost::ColourProgress());
         if (!hv.SetCheckData()) return stop(kMsgWriteCheckFailed);
-        window.AddInfo(LoadMessage(kMsgCheckDataWritten), frmMain::ColourProgress());
+        window.AddInfo(LoadMessage(kMsgCheckDataWritten), WindowHost::ColourProgress());
     }
 
     // Read the logger memory back; the download shows its own dialog and ends in state 0.
@@ -228,7 +228,7 @@ bool CheckLoggerArea(frmMain& window) {
         if (!comparison.compared) {
             const QString file = QDir::toNativeSeparators(comparison.problemFile);
             boxes.critical(
-                &window, AppTitle(),
+                window.hostWidget(), AppTitle(),
                 comparison.problemSize < 0
                     ? LoadMessage(kMsgFileMissing, {file})
                     : LoadMessage(kMsgFileShort, {file, QString::number(comparison.problemSize)}));
@@ -240,18 +240,18 @@ bool CheckLoggerArea(frmMain& window) {
     const QString outcome = QStringLiteral("  ") + window.working().SerialNo() +
                             (same ? QStringLiteral("... OK") : QStringLiteral("... NG"));
     window.AddInfo(LoadMessage(kMsgCheckResult, {outcome}),
-                   same ? frmMain::ColourProgress() : frmMain::ColourFailure());
+                   same ? WindowHost::ColourProgress() : WindowHost::ColourFailure());
     return same;
 }
 
-bool FramDumpCommand(frmMain& window) {
+bool FramDumpCommand(WindowHost& window) {
     uclHvif& hv = window.link();
     UiPrompts& boxes = window.prompts();
     if (hv.RunDensty()) {
-        boxes.information(&window, LoadMessage(kMsgNoFram), LoadMessage(kMsgOtherIssues));
+        boxes.information(window.hostWidget(), LoadMessage(kMsgNoFram), LoadMessage(kMsgOtherIssues));
         return false;
     }
-    if (!boxes.question(&window, LoadMessage(kMsgDumpTitle), LoadMessage(kMsgDumpReady)))
+    if (!boxes.question(window.hostWidget(), LoadMessage(kMsgDumpTitle), LoadMessage(kMsgDumpReady)))
         return false;
 
     bool ok = false;
@@ -264,7 +264,7 @@ bool FramDumpCommand(frmMain& window) {
         window.setDumpMessageSink([&dialog](const QString& text) { dialog->setLabel(text); });
 
         const QDateTime start = hv.clock()->currentDateTime();
-        window.AddInfo(LoadMessage(kMsgDumpStart), frmMain::ColourDump());
+        window.AddInfo(LoadMessage(kMsgDumpStart), WindowHost::ColourDump());
         hv.AddLog(LoadMessage(kMsgDumpStartedLog, {GeneralDateText(start)}));
 
         ok = hv.GetRomDump2(AppState::PathInStartupFolder(QString::fromLatin1(kFramDumpFile)));
@@ -278,11 +278,11 @@ bool FramDumpCommand(frmMain& window) {
         AppState::setOperationState(0);
         // A listing that was not read completely is reported as failed.
         if (ok)
-            window.AddInfo(LoadMessage(kMsgDumpFinished), frmMain::ColourDump());
+            window.AddInfo(LoadMessage(kMsgDumpFinished), WindowHost::ColourDump());
         else if (canceled)
-            window.AddInfo(LoadMessage(kMsgCanceled), frmMain::ColourFailure());
+            window.AddInfo(LoadMessage(kMsgCanceled), WindowHost::ColourFailure());
         else
-            window.AddInfo(LoadMessage(kMsgDumpFailed), frmMain::ColourFailure());
+            window.AddInfo(LoadMessage(kMsgDumpFailed), WindowHost::ColourFailure());
     }
     return ok;
 }

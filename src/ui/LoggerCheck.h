@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
-class frmMain;
+class WindowHost;
 
 // The two memory diagnostics of the main window: the logger-area check (the detector writes its
 // check pattern into the logger memory, the memory is read back into the logger image file and
@@ -50,14 +50,14 @@ QString FindCheckReference(const QString& fileName);
 CheckComparison CompareCheckData(const QString& referencePath, const QString& imagePath);
 
 // The "LoggerArea Check" button: asks first, then runs CheckLoggerArea().
-void LoggerAreaCheckCommand(frmMain& window);
+void LoggerAreaCheckCommand(WindowHost& window);
 
 // The logger-area check: clears both logs, has the detector write its check data, downloads the
 // logger memory, clears both logs again and compares the image with the reference of the gas.
 // Writes "LoggerArea Check" with the serial number and OK or NG to the information log; true
 // when the image matched.
-bool CheckLoggerArea(frmMain& window);
+bool CheckLoggerArea(WindowHost& window);
 
 // The "FRAM Dump" button: asks first, then reads the memory listing into "DumpEF.dat" in the
 // start-up folder under the progress dialog. True when the listing was written.
-bool FramDumpCommand(frmMain& window);
+bool FramDumpCommand(WindowHost& window);

@@ -1,20 +1,21 @@
 #include "ui/frmCalibration.h"
 
+#include "instrument/GasChannel.h"
 #include "instrument/WireFormat.h"
 #include "link/uclHvif.h"
 #include "records/CalibrationCertificate.h"
+#include "records/FactoryRecord.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
-#include "ui/CheckedCellDelegate.h"
-#include "ui/FactoryRecord.h"
 #include "ui/GasAlarmGrid.h"
 #include "ui/ReadingChart.h"
-#include "ui/RefusedEdit.h"
-#include "ui/SharedFont.h"
-#include "ui/UiPrompts.h"
-#include "ui/frmMain.h"
+#include "ui/WindowHost.h"
 #include "ui/frmUploadCalib.h"
+#include "widgets/CheckedCellDelegate.h"
+#include "widgets/RefusedEdit.h"
+#include "widgets/SharedFont.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -84,7 +85,7 @@ private:
 // Raises the main window's display-refresh flag while a span concentration edit is checked.
 class DisplayRefreshGuard {
 public:
-    explicit DisplayRefreshGuard(frmMain& main) : m_main(main), m_saved(main.DisplayRefresh()) {
+    explicit DisplayRefreshGuard(WindowHost& main) : m_main(main), m_saved(main.DisplayRefresh()) {
         m_main.setDisplayRefresh(true);
     }
     ~DisplayRefreshGuard() { m_main.setDisplayRefresh(m_saved); }
@@ -92,7 +93,7 @@ public:
     DisplayRefreshGuard& operator=(const DisplayRefreshGuard&) = delete;
 
 private:
-    frmMain& m_main;
+    WindowHost& m_main;
     bool m_saved;
 };
 
@@ -134,8 +135,8 @@ QColor frmCalibration::TextColour() {
 
 // ---- Construction ----
 
-frmCalibration::frmCalibration(frmMain& main, QWidget* parent)
-    : QDialog(parent ? parent : &main), m_main(main), m_link(&main.link()) {
+frmCalibration::frmCalibration(WindowHost& main, QWidget* parent)
+    : QDialog(parent ? parent : main.hostWidget()), m_main(main), m_link(&main.link()) {
     setObjectName(QStringLiteral("frmCalibration"));
     m_detectorAutoCal.fill(clsInstrument::NoValue);
     buildWidgets();
@@ -150,7 +151,7 @@ frmCalibration::~frmCalibration() {
     if (m_loaded && m_link) m_link->setRunDensty(false);
 }
 
-frmCalibration* frmCalibration::Open(frmMain& main) {
+frmCalibration* frmCalibration::Open(WindowHost& main) {
     auto* window = new frmCalibration(main);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowModality(Qt::ApplicationModal);
@@ -430,9 +431,9 @@ void frmCalibration::writeCertificate(bool asZero) {
     if (CalibrationCertificate::Write(data, folder, &written, &error)) {
         for (const QString& path : written)
             m_main.AddInfo(LoadMessage(kMsgCertificateWritten, {QDir::toNativeSeparators(path)}),
-                           frmMain::ColourProgress());
+                           WindowHost::ColourProgress());
     } else {
-        m_main.AddInfo(LoadMessage(kMsgCertificateFailed, {error}), frmMain::ColourFailure());
+        m_main.AddInfo(LoadMessage(kMsgCertificateFailed, {error}), WindowHost::ColourFailure());
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "instrument/clsInstrument.h"
+#include "ui/CalibrationSession.h"
 
 #include <QColor>
 #include <QDialog>
@@ -13,7 +14,7 @@ class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
 class ReadingChart;
-class frmMain;
+class WindowHost;
 class uclHvif;
 
 // The calibration window: zero in fresh air and span with a calibration gas while the live
@@ -24,7 +25,7 @@ class uclHvif;
 // the live readings; each adjustment runs in the progress dialog frmUploadCalib; leaving it by
 // "Exit Calibration", Escape or the close box stops the live readings. A span concentration
 // edited here and differing from the detector's is written to the detector before the span.
-class frmCalibration : public QDialog {
+class frmCalibration : public QDialog, public CalibrationSession {
     Q_OBJECT
 public:
     // Columns of the grid.
@@ -33,8 +34,6 @@ public:
     static constexpr int kHeaderRows = 1;
     // Number of `cmdCal` slots (0 "Zero", 1 "Span", 3 "Exit Calibration").
     static constexpr int kCommandSlots = 4;
-    // One flag per gas (adjustment statuses, span selections).
-    using GasFlags = std::array<bool, clsInstrument::GasCount>;
 
     // Grid row of a gas.
     static int GasRow(int gas) { return gas + kHeaderRows; }
@@ -45,12 +44,12 @@ public:
 
     // The window for a main window (whose link, working record, log and prompts it uses); it
     // belongs to `parent`, the main window when none is given.
-    explicit frmCalibration(frmMain& main, QWidget* parent = nullptr);
+    explicit frmCalibration(WindowHost& main, QWidget* parent = nullptr);
     ~frmCalibration() override;
 
     // Opens a calibration window modally without blocking, deleted when it closes; the detector
     // is read while it opens.
-    static frmCalibration* Open(frmMain& main);
+    static frmCalibration* Open(WindowHost& main);
     // The calibration window that is loaded now, or nullptr.
     static frmCalibration* Loaded();
     // Set when a calibration window was loaded; the main window forwards readings only then.
@@ -63,12 +62,16 @@ public:
     static GasFlags Selection();
 
     // The calibration record: gas definition and span concentration read when the window opened.
-    const clsInstrument& record() const { return m_record; }
+    const clsInstrument& record() const override { return m_record; }
+    // The window itself, over which an adjustment's dialog is placed.
+    QWidget* sessionWidget() override { return this; }
+    // The program-wide span selection (Selection()).
+    GasFlags SpanSelection() const override { return Selection(); }
     // True when the gas was defined and had a span concentration of 0 or more at the opening.
     bool Calibratable(int gas) const;
     // The span concentration the detector holds (as read, or as last written by a span).
-    float DetectorAutoCalib(int gas) const;
-    void setDetectorAutoCalib(int gas, float value);
+    float DetectorAutoCalib(int gas) const override;
+    void setDetectorAutoCalib(int gas, float value) override;
     // True while an adjustment runs.
     bool Adjusting() const { return m_adjusting; }
 
@@ -76,7 +79,7 @@ public:
     void Refresh_InstMoment();
     // Takes the outcome of an adjustment: stores `result` and builds the result text from the
     // statuses (zero: every calibratable gas; span: the selected gases).
-    void SetCalibResult(bool result, const GasFlags& statuses, bool asZero);
+    void SetCalibResult(bool result, const GasFlags& statuses, bool asZero) override;
     // Outcome of the last adjustment and its text (one line per gas, CR LF ended).
     bool CalibResult() const { return m_result; }
     QString CalibResultText() const { return m_resultText; }
@@ -98,7 +101,7 @@ public:
     // Command button of a slot (nullptr for slot 2 and outside).
     QPushButton* cmdCal(int i) const;
     // The main window the calibration works for.
-    frmMain& mainWindow() const { return m_main; }
+    WindowHost& mainWindow() const { return m_main; }
 
 public slots:
     // Leaves the window (Exit button, Escape, close box): stops the live readings first;
@@ -128,7 +131,7 @@ private:
     void feedChart();
     void writeCertificate(bool asZero);
 
-    frmMain& m_main;
+    WindowHost& m_main;
     QPointer<uclHvif> m_link;
     clsInstrument m_record;
     std::array<bool, clsInstrument::GasCount> m_calibratable{};

@@ -1,12 +1,13 @@
 #include "ui/frmGasSel.h"
 
+#include "configuration/GasCatalog.h"
+#include "configuration/ToolSettings.h"
 #include "instrument/AlarmRules.h"
+#include "instrument/GasChannel.h"
 #include "instrument/clsInstrument.h"
-#include "shell/GasCatalog.h"
 #include "shell/Messages.h"
-#include "shell/ToolSettings.h"
 #include "shell/modGasCommon.h"
-#include "ui/SharedFont.h"
+#include "widgets/SharedFont.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

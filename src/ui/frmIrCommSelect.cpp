@@ -1,7 +1,7 @@
 #include "ui/frmIrCommSelect.h"
 
 #include "shell/Messages.h"
-#include "ui/SharedFont.h"
+#include "widgets/SharedFont.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

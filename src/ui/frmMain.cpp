@@ -1,5 +1,7 @@
 #include "ui/frmMain.h"
 
+#include "configuration/ToolConfig.h"
+#include "configuration/ToolSettings.h"
 #include "factory/frmFsDialog.h"
 #include "instrument/AlarmRules.h"
 #include "instrument/MasterCompare.h"
@@ -9,20 +11,18 @@
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "shell/ToolConfig.h"
-#include "shell/ToolSettings.h"
 #include "shell/modGasCommon.h"
-#include "ui/ControlStyle.h"
 #include "ui/GasAlarmGrid.h"
 #include "ui/IdentityEdit.h"
 #include "ui/LoggerCheck.h"
-#include "ui/RefusedEdit.h"
-#include "ui/SharedFont.h"
-#include "ui/Sounds.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmGasSel.h"
 #include "ui/frmIrCommSelect.h"
+#include "widgets/ControlStyle.h"
+#include "widgets/RefusedEdit.h"
+#include "widgets/SharedFont.h"
+#include "widgets/Sounds.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -136,26 +136,8 @@ QString SettingFileFilter() {
 
 } // namespace
 
-QColor frmMain::ColourProgress() {
-    return QColor(0, 192, 0);
-}
-QColor frmMain::ColourFailure() {
-    return QColor(255, 0, 0);
-}
-QColor frmMain::ColourConnected() {
-    return QColor(0, 0, 255);
-}
-QColor frmMain::ColourLinkText() {
-    return QColor(0, 0, 192);
-}
-QColor frmMain::ColourDump() {
-    return QColor(128, 32, 0);
-}
-QColor frmMain::ColourAdValues() {
-    return QColor(0, 128, 64);
-}
-QColor frmMain::ColourCompareOk() {
-    return QColor(0, 255, 0);
+QWidget* frmMain::hostWidget() {
+    return this;
 }
 
 frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "instrument/clsInstrument.h"
+#include "ui/WindowHost.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -24,8 +25,9 @@ class uclHvif;
 
 // The program's main window: hosts the instrument link, the settings grid, the command buttons
 // of the read, write and maintenance workflows, the information log, the two clocks and the
-// connection lamps; follows the link's state and the working record's origin.
-class frmMain : public QMainWindow {
+// connection lamps; follows the link's state and the working record's origin. The windows it
+// opens reach it through WindowHost.
+class frmMain : public QMainWindow, public WindowHost {
     Q_OBJECT
 public:
     // Number of `cmdDown` slots (1, 2, 4 and 5 carry buttons) and of `cmdOption` buttons.
@@ -34,15 +36,6 @@ public:
     // Minimum size of the window in twips.
     static constexpr int kMinWidthTwips = 11640;
     static constexpr int kMinHeightTwips = 9285;
-
-    // Colours of the lines of the information log.
-    static QColor ColourProgress();  // green (0,192,0): progress and success
-    static QColor ColourFailure();   // red (255,0,0): failure
-    static QColor ColourConnected(); // blue (0,0,255): connection made
-    static QColor ColourLinkText();  // dark blue (0,0,192): texts from the link
-    static QColor ColourDump();      // brown (128,32,0): memory dump
-    static QColor ColourAdValues();  // green-blue (0,128,64): A/D values list
-    static QColor ColourCompareOk(); // bright green (0,255,0): master comparison passed
 
     // State of a status lamp.
     enum class Lamp { On, Off, Error };
@@ -55,20 +48,23 @@ public:
 
     // ---- Records and parts ----
 
+    // The window itself, over which the windows it opens are placed.
+    QWidget* hostWidget() override;
+
     // The instrument link.
-    uclHvif& link();
+    uclHvif& link() override;
     // The detector's settings as read, edited and written.
-    clsInstrument& working();
+    clsInstrument& working() override;
     // The reference of the master comparison.
     clsInstrument& master();
     // The settings grid (`vfgOption`).
     GasAlarmGrid* grid() const;
     // The message boxes and file dialogs in use.
-    UiPrompts& prompts() const;
+    UiPrompts& prompts() const override;
     // Uses `prompts` for every box and dialog (not owned); nullptr restores the real dialogs.
     void setPrompts(UiPrompts* prompts);
     // Path of the logger image file ("KM71.DAT" in the start-up folder).
-    QString LoggerImagePath() const;
+    QString LoggerImagePath() const override;
 
     // Where the working record's settings came from.
     enum class RecordOrigin { None, Detector, File };
@@ -82,16 +78,16 @@ public:
     // ---- Display ----
 
     // Appends one line in `colour` to the information log and scrolls to it.
-    void AddInfo(const QString& text, const QColor& colour);
+    void AddInfo(const QString& text, const QColor& colour) override;
     // Enables and disables the controls for the link state and the working record's origin.
     void UpdateCommandStates();
     // Refreshes the identity fields, interval, program number, checksum and grid.
-    void RefreshInstrumentView();
+    void RefreshInstrumentView() override;
     // Enables or disables the three command frames.
-    void EnableCommandFrames(bool enabled);
+    void EnableCommandFrames(bool enabled) override;
     // True while the window rebuilds its displays (grid edit events are ignored then).
-    bool DisplayRefresh() const { return m_displayRefresh; }
-    void setDisplayRefresh(bool on) { m_displayRefresh = on; }
+    bool DisplayRefresh() const override { return m_displayRefresh; }
+    void setDisplayRefresh(bool on) override { m_displayRefresh = on; }
     // The window caption for a language code and the factory mode.
     static QString MainCaption(const QString& language, bool factoryMode);
     // Shows the clocks as the 100 ms timer does, for the current time.
@@ -107,12 +103,12 @@ public:
     // Shows or hides lamps 2 and 3 with their labels.
     void setCalibrationLampsVisible(bool visible);
     // Routes the link's dump progress texts to a progress dialog (empty: dropped).
-    void setDumpMessageSink(std::function<void(const QString&)> sink);
+    void setDumpMessageSink(std::function<void(const QString&)> sink) override;
     // Latest concentration reading of gas 0 and whether it is new since taken.
-    float LatestReading() const { return m_latestReading; }
+    float LatestReading() const override { return m_latestReading; }
     bool LatestReadingNew() const { return m_latestReadingNew; }
     // Returns the latest reading and marks it as taken.
-    float TakeLatestReading();
+    float TakeLatestReading() override;
 
     // ---- Controls ----
 
@@ -179,7 +175,7 @@ public:
     // Powers the detector off.
     void PowerOffWorkflow();
     // Downloads the logger data into the logger image file; true when it was read completely.
-    bool LoggerDownloadWorkflow();
+    bool LoggerDownloadWorkflow() override;
 
 signals:
     // A concentration reading of gas 0 arrived from the link.

@@ -3,20 +3,21 @@
 // after, lines in the link log, the link call itself, then a refresh of the window.
 #include "ui/frmMain.h"
 
+#include "configuration/ToolConfig.h"
+#include "configuration/ToolSettings.h"
 #include "instrument/AlarmRules.h"
 #include "instrument/clsInstrument.h"
 #include "link/DumpListing.h"
 #include "link/uclHvif.h"
+#include "records/FactoryRecord.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "shell/ToolConfig.h"
-#include "shell/ToolSettings.h"
-#include "ui/FactoryRecord.h"
+#include "ui/FactoryRecordBox.h"
 #include "ui/LoggerCheck.h"
-#include "ui/RefusedEdit.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmUpload.h"
+#include "widgets/RefusedEdit.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -2,7 +2,7 @@
 
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "ui/UiPrompts.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QEvent>

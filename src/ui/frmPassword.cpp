@@ -2,8 +2,8 @@
 
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "ui/SharedFont.h"
-#include "ui/UiPrompts.h"
+#include "widgets/SharedFont.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -3,7 +3,7 @@
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "ui/SharedFont.h"
+#include "widgets/SharedFont.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -7,7 +7,7 @@
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
-#include "ui/frmMain.h"
+#include "ui/WindowHost.h"
 
 namespace {
 
@@ -20,8 +20,8 @@ constexpr qint16 kSpanState = 4;
 
 } // namespace
 
-frmUploadCalib::frmUploadCalib(frmMain& main, frmCalibration& calibration)
-    : frmUpload(&main.link(), &calibration), m_main(main), m_calibration(calibration),
+frmUploadCalib::frmUploadCalib(WindowHost& main, CalibrationSession& calibration)
+    : frmUpload(&main.link(), calibration.sessionWidget()), m_main(main), m_calibration(calibration),
       m_state(AppState::OperationState()) {
     setObjectName(QStringLiteral("frmUploadCalib"));
     setWindowModality(Qt::ApplicationModal);
@@ -55,7 +55,7 @@ QString frmUploadCalib::DateText() const {
 }
 
 QString frmUploadCalib::SpanRequestText(const clsInstrument& record,
-                                        const frmCalibration::GasFlags& selected) {
+                                        const CalibrationSession::GasFlags& selected) {
     QString text;
     for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
         text += selected[gas] ? u'1' : u'0';
@@ -70,14 +70,14 @@ QString frmUploadCalib::SpanRequestText(const clsInstrument& record,
 void frmUploadCalib::AdjustZero() {
     uclHvif& link = m_main.link();
     link.setRunDensty(false);
-    frmCalibration::GasFlags statuses{};
+    CalibrationSession::GasFlags statuses{};
     // The link writes the failure into the link log itself.
     m_result = link.ZeroCal(QStringLiteral("1"));
     if (m_result) {
         for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
             statuses[gas] = link.ZeroStatus(gas);
     } else {
-        m_main.AddInfo(LoadMessage(kMsgCalibrationFail), frmMain::ColourFailure());
+        m_main.AddInfo(LoadMessage(kMsgCalibrationFail), WindowHost::ColourFailure());
     }
     m_calibration.SetCalibResult(m_result, statuses, true);
     m_main.TakeLatestReading();
@@ -87,17 +87,17 @@ void frmUploadCalib::AdjustZero() {
 void frmUploadCalib::AdjustSpan() {
     uclHvif& link = m_main.link();
     link.setRunDensty(false);
-    m_spanRequest = SpanRequestText(m_calibration.record(), frmCalibration::Selection());
+    m_spanRequest = SpanRequestText(m_calibration.record(), m_calibration.SpanSelection());
     link.AddLog(LoadMessage(kMsgCalibrationStartedLog, {DateText()}) + QStringLiteral(" (") +
                 m_spanRequest + u')');
-    frmCalibration::GasFlags statuses{};
+    CalibrationSession::GasFlags statuses{};
     // The link writes a failed span request into the link log itself.
     m_result = WriteSpanConcentrations() && link.SpanCal(m_spanRequest);
     if (m_result) {
         for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
             statuses[gas] = link.SpanStatus(gas);
     } else {
-        m_main.AddInfo(LoadMessage(kMsgCalibrationFail), frmMain::ColourFailure());
+        m_main.AddInfo(LoadMessage(kMsgCalibrationFail), WindowHost::ColourFailure());
     }
     // The detector's calibration history changed.
     link.GetLatestHistory(m_main.working());
@@ -109,8 +109,9 @@ void frmUploadCalib::AdjustSpan() {
 bool frmUploadCalib::WriteSpanConcentrations() {
     uclHvif& link = m_main.link();
     const clsInstrument& record = m_calibration.record();
+    const CalibrationSession::GasFlags selected = m_calibration.SpanSelection();
     for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
-        if (!frmCalibration::Selected(gas)) continue;
+        if (!selected[gas]) continue;
         const int places = record.GasPoint(gas);
         const float value = record.AutoCalib(gas);
         if (WireFormat::Val5(value, places) ==

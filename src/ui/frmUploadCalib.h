@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ui/frmCalibration.h"
+#include "ui/CalibrationSession.h"
 #include "ui/frmUpload.h"
 
 #include <QString>
 
 class clsInstrument;
-class frmMain;
+class WindowHost;
 
 // The progress dialog of one calibration adjustment. It shows "Adjusting Zero" (operation
 // state 3) or "Adjusting Span Settings." (state 4) with the animation and no Cancel button,
@@ -22,7 +22,7 @@ public:
     static constexpr int kInterMs = 500;
 
     // A dialog for the adjustment of the current operation state, on the calibration window.
-    frmUploadCalib(frmMain& main, frmCalibration& calibration);
+    frmUploadCalib(WindowHost& main, CalibrationSession& calibration);
 
     // Shows the dialog modally, performs the adjustment when the timer fires and closes;
     // true when the link operation succeeded.
@@ -35,7 +35,7 @@ public:
     // The span request text: for each gas "1" when selected, else "0", then for each gas ","
     // and its span concentration in five characters (selected) or ",*****" (not selected).
     static QString SpanRequestText(const clsInstrument& record,
-                                   const frmCalibration::GasFlags& selected);
+                                   const CalibrationSession::GasFlags& selected);
 
 private:
     void tmrInter_Timer();
@@ -44,8 +44,8 @@ private:
     bool WriteSpanConcentrations();
     QString DateText() const;
 
-    frmMain& m_main;
-    frmCalibration& m_calibration;
+    WindowHost& m_main;
+    CalibrationSession& m_calibration;
     qint16 m_state = 0;
     bool m_tmrActive = false;
     bool m_tmrFired = false;

@@ -1,9 +1,9 @@
 #include "ui/modMain.h"
 
-#include "link/SimTransport.h"
+#include "configuration/ToolConfig.h"
 #include "link/uclHvif.h"
-#include "shell/ToolConfig.h"
 #include "sim/SimDetector.h"
+#include "sim/SimTransport.h"
 
 #include <QDir>
 #include <QFileInfo>

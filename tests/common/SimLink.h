@@ -2,10 +2,10 @@
 
 #include "instrument/clsInstrument.h"
 #include "link/Frame.h"
-#include "link/SimTransport.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "sim/SimDetector.h"
+#include "sim/SimTransport.h"
 
 #include <QByteArray>
 #include <QList>

@@ -8,7 +8,7 @@
 #include "factory/frmFsDialog.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "ui/UiPrompts.h"
+#include "widgets/UiPrompts.h"
 
 #include <QComboBox>
 #include <QLabel>

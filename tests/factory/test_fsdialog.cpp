@@ -7,7 +7,7 @@
 #include "factory/ParameterGrid.h"
 #include "factory/StationGrid.h"
 #include "instrument/clsInstrument.h"
-#include "ui/RefusedEdit.h"
+#include "widgets/RefusedEdit.h"
 
 #include <QLabel>
 #include <QPointer>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes as the tool configuration file to its reader, then writes what was read
 // and reads it again: the written file must read back completely and to the same lines.
-#include "shell/ToolConfig.h"
-#include "shell/ToolSettings.h"
+#include "configuration/ToolConfig.h"
+#include "configuration/ToolSettings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -5,7 +5,7 @@
 
 #include "common/QtTextPrinting.h"
 #include "common/SimProgram.h"
-#include "link/CtlRunner.h"
+#include "ctl/CtlRunner.h"
 #include "link/Frame.h"
 #include "link/VirtualClock.h"
 #include "sim/SimDetector.h"

@@ -4,10 +4,10 @@
 #include "link/NVComm.h"
 #include "link/NvIrDA11.h"
 #include "link/PortLookup.h"
-#include "link/SimTransport.h"
 #include "link/VirtualClock.h"
 #include "sim/SimDetector.h"
 #include "sim/SimPtyServer.h"
+#include "sim/SimTransport.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -2,11 +2,11 @@
 // lines, 10,000 fields, wrong separators, CR-only line ends and non-ASCII text. Each gives a
 // clear error or its documented fallback, the records in memory stay as they were, the input
 // file is left untouched and no half-written file appears.
+#include "configuration/ToolConfig.h"
+#include "configuration/ToolSettings.h"
 #include "factory/StationCsv.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/clsInstrument.h"
-#include "shell/ToolConfig.h"
-#include "shell/ToolSettings.h"
 #include "sim/SimDetector.h"
 #include "ui/LoggerCheck.h"
 

@@ -1,3 +1,4 @@
+#include "instrument/GasChannel.h"
 #include "instrument/clsInstrument.h"
 #include "shell/modGasCommon.h"
 #include "shell/modHexSingle.h"

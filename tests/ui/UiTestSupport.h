@@ -6,8 +6,8 @@
 
 #include "common/QtTextPrinting.h"
 #include "sim/SimDetector.h"
-#include "ui/UiPrompts.h"
 #include "ui/frmMain.h"
+#include "widgets/UiPrompts.h"
 
 #include <QApplication>
 #include <QColor>

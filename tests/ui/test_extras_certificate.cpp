@@ -4,8 +4,8 @@
 
 #include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
-#include "link/CalibrationCertificateData.h"
 #include "records/CalibrationCertificate.h"
+#include "records/CalibrationCertificateData.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"

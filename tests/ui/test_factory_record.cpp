@@ -3,12 +3,13 @@
 #include "UiTestSupport.h"
 
 #include "common/TempStartupFolder.h"
+#include "configuration/ToolSettings.h"
 #include "instrument/clsInstrument.h"
+#include "records/FactoryRecord.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
-#include "shell/ToolSettings.h"
-#include "ui/FactoryRecord.h"
+#include "ui/FactoryRecordBox.h"
 
 #include <QDir>
 #include <QFile>

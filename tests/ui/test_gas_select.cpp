@@ -3,10 +3,10 @@
 #include "UiTestSupport.h"
 
 #include "common/TempStartupFolder.h"
+#include "configuration/ToolSettings.h"
 #include "instrument/clsInstrument.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "shell/ToolSettings.h"
 #include "ui/GasAlarmGrid.h"
 #include "ui/frmGasSel.h"
 #include "ui/frmMain.h"

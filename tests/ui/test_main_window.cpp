@@ -4,6 +4,8 @@
 #include "UiTestSupport.h"
 
 #include "common/TempStartupFolder.h"
+#include "configuration/ToolConfig.h"
+#include "configuration/ToolSettings.h"
 #include "factory/frmFsDialog.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/clsInstrument.h"
@@ -12,12 +14,10 @@
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
-#include "shell/ToolConfig.h"
-#include "shell/ToolSettings.h"
 #include "sim/SimDetector.h"
 #include "ui/GasAlarmGrid.h"
-#include "ui/Sounds.h"
 #include "ui/frmMain.h"
+#include "widgets/Sounds.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -4,11 +4,11 @@
 
 #include "common/SimLink.h"
 #include "common/TempStartupFolder.h"
+#include "configuration/ToolSettings.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
-#include "shell/ToolSettings.h"
 #include "sim/SimDetector.h"
 #include "ui/frmIrCommSelect.h"
 #include "ui/frmMain.h"

@@ -6,13 +6,13 @@
 
 #include "common/TempStartupFolder.h"
 #include "instrument/clsInstrument.h"
-#include "link/SimTransport.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
 #include "shell/AppState.h"
+#include "sim/SimTransport.h"
 #include "ui/GasAlarmGrid.h"
-#include "ui/RefusedEdit.h"
 #include "ui/frmMain.h"
+#include "widgets/RefusedEdit.h"
 
 #include <QFile>
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/ToolSettings.h"
+#include "configuration/ToolSettings.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "ui/RefusedEdit.h"
+#include "widgets/RefusedEdit.h"
 
 #include <QApplication>
 #include <QEvent>

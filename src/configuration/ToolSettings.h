@@ -1,7 +1,7 @@
 #pragma once
 
+#include "configuration/GasCatalog.h"
 #include "instrument/clsInstrument.h"
-#include "shell/GasCatalog.h"
 
 #include <QString>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
-#include "ui/CheckedCellDelegate.h"
+#include "widgets/CheckedCellDelegate.h"
 
-#include "ui/RefusedEdit.h"
+#include "widgets/RefusedEdit.h"
 
 #include <QAbstractItemModel>
 #include <QFocusEvent>

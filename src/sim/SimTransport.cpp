@@ -1,4 +1,4 @@
-#include "link/SimTransport.h"
+#include "sim/SimTransport.h"
 
 #include "link/LinkClock.h"
 #include "link/LinkCodes.h"

@@ -1,4 +1,4 @@
-#include "shell/ToolConfig.h"
+#include "configuration/ToolConfig.h"
 
 #include "shell/AppState.h"
 #include "shell/Messages.h"

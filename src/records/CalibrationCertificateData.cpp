@@ -1,4 +1,4 @@
-#include "link/CalibrationCertificateData.h"
+#include "records/CalibrationCertificateData.h"
 
 #include "instrument/clsInstrument.h"
 #include "shell/OleDate.h"

@@ -1,4 +1,4 @@
-#include "ui/ControlStyle.h"
+#include "widgets/ControlStyle.h"
 
 #include <QApplication>
 #include <QPalette>

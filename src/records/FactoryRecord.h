@@ -4,8 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-class UiPrompts;
-class QWidget;
 class clsInstrument;
 
 // The factory record file: one header line and one line per successful read or write of a
@@ -42,10 +40,10 @@ bool AppendFactoryRecord(const QString& path, const clsInstrument& record, const
                          const QDateTime& now, QString* error = nullptr);
 
 // Appends one line for `record` of the given kind ("Read", "Write" or "WriteID") to the factory
-// record file of the tool settings' suffix; a file error is shown in an error box (through
-// `prompts`, the real dialogs when null) and otherwise ignored.
-void WriteFactoryRecord(const clsInstrument& record, const QString& kind, QWidget* parent = nullptr,
-                        UiPrompts* prompts = nullptr);
+// record file of the tool settings' suffix. An empty text when the line was written, else the
+// sentence that says why not (a suffix no file name may carry, or the file and the system's
+// description of its error).
+QString AppendToFactoryRecord(const clsInstrument& record, const QString& kind);
 
 // The lines of the analogue-to-digital converter values list of a record (a title line and
 // four channel lines); empty for an unknown model.

@@ -1,12 +1,11 @@
-#include "ui/FactoryRecord.h"
+#include "records/FactoryRecord.h"
 
+#include "configuration/ToolSettings.h"
 #include "instrument/clsInstrument.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
-#include "shell/ToolSettings.h"
 #include "shell/modGasCommon.h"
-#include "ui/UiPrompts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -227,21 +226,17 @@ bool AppendFactoryRecord(const QString& path, const clsInstrument& record, const
     return true;
 }
 
-void WriteFactoryRecord(const clsInstrument& record, const QString& kind, QWidget* parent,
-                        UiPrompts* prompts) {
-    UiPrompts& boxes = prompts ? *prompts : UiPrompts::standard();
+QString AppendToFactoryRecord(const clsInstrument& record, const QString& kind) {
     const QString suffix = Tool().FactoryRecordSuffix;
     for (const QChar c : suffix) {
         // The record never lands outside the start-up folder or under a name it cannot have.
-        if (kForbiddenSuffixChars.contains(c)) {
-            boxes.critical(parent, AppTitle(), LoadMessage(kMsgBadSuffix));
-            return;
-        }
+        if (kForbiddenSuffixChars.contains(c)) return LoadMessage(kMsgBadSuffix);
     }
     const QString path = FactoryRecordPath(suffix);
     QString error;
     if (!AppendFactoryRecord(path, record, kind, QDateTime::currentDateTime(), &error))
-        boxes.critical(parent, AppTitle(), LoadMessage(kMsgRecordFailed, {path, error}));
+        return LoadMessage(kMsgRecordFailed, {path, error});
+    return {};
 }
 
 QStringList AnalogValuesList(const clsInstrument& record) {

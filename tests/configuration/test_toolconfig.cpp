@@ -1,8 +1,8 @@
+#include "configuration/GasCatalog.h"
+#include "configuration/ToolConfig.h"
+#include "configuration/ToolSettings.h"
 #include "shell/AppState.h"
-#include "shell/GasCatalog.h"
 #include "shell/Messages.h"
-#include "shell/ToolConfig.h"
-#include "shell/ToolSettings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ui/UiPrompts.h"
+#include "widgets/UiPrompts.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
-#include "factory/FsGridDelegate.h"
+#include "factory/FsGrid_delegate.h"
 
 #include "factory/FsGrid.h"
-#include "ui/RefusedEdit.h"
+#include "widgets/RefusedEdit.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,22 +1,23 @@
-#include "link/CtlRunner.h"
+#include "ctl/CtlRunner.h"
 
+#include "configuration/ToolConfig.h"
+#include "ctl/CtlReport.h"
 #include "instrument/AlarmRules.h"
+#include "instrument/GasChannel.h"
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/WireFormat.h"
-#include "link/CalibrationCertificateData.h"
-#include "link/CtlReport.h"
 #include "link/Frame.h"
 #include "link/LinkClock.h"
 #include "link/LinkCodes.h"
 #include "link/LinkLog.h"
 #include "link/PortHelp.h"
-#include "link/SimTransport.h"
 #include "link/uclHvif.h"
+#include "records/CalibrationCertificateData.h"
 #include "shell/AppState.h"
-#include "shell/ToolConfig.h"
 #include "shell/modGasCommon.h"
 #include "sim/SimDetector.h"
+#include "sim/SimTransport.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "ctl/CtlOptions.h"
 #include "instrument/clsInstrument.h"
-#include "link/CalibrationCertificateData.h"
-#include "link/CtlOptions.h"
+#include "records/CalibrationCertificateData.h"
 
 #include <QJsonObject>
 #include <QObject>

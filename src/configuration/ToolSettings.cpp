@@ -1,4 +1,4 @@
-#include "shell/ToolSettings.h"
+#include "configuration/ToolSettings.h"
 
 #include "shell/AppState.h"
 #include "shell/Messages.h"

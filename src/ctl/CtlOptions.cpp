@@ -1,4 +1,4 @@
-#include "link/CtlOptions.h"
+#include "ctl/CtlOptions.h"
 
 #include "shell/modGasCommon.h"
 

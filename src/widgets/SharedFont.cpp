@@ -1,6 +1,6 @@
-#include "ui/SharedFont.h"
+#include "widgets/SharedFont.h"
 
-#include "shell/ToolSettings.h"
+#include "configuration/ToolSettings.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,4 +1,4 @@
-#include "ui/Sounds.h"
+#include "widgets/Sounds.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,6 @@
-#include "link/CtlReport.h"
+#include "ctl/CtlReport.h"
 
+#include "instrument/GasChannel.h"
 #include "instrument/clsInstrument.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"

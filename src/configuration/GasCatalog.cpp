@@ -1,4 +1,4 @@
-#include "shell/GasCatalog.h"
+#include "configuration/GasCatalog.h"
 
 #include "instrument/clsInstrument.h"
 
