@@ -4,8 +4,8 @@
 #    directly or through others, a file of its own unit; a unit is a file name without extension),
 #  - a file of a layer that runs without widgets (everything km71ctl and km71sim link) includes a
 #    QtWidgets header.
-set(layers shell instrument configuration link sim records ctl widgets factory ui app)
-set(widget_free shell instrument configuration link sim records ctl)
+set(layers shell instrument configuration link sim records register ctl widgets factory ui app)
+set(widget_free shell instrument configuration link sim records register ctl)
 set(widget_headers "QtWidgets|QWidget|QDialog|QMainWindow|QMessageBox|QApplication|QTableWidget|QAbstractButton|QPushButton|QLabel|QLineEdit|QComboBox|QFileDialog")
 
 set(bad "")
