@@ -535,19 +535,6 @@ TEST(InstrumentRecord, LinearisationTablesKeepEveryField) {
     EXPECT_EQ(r.LI_Linear2_b(29), 0.0);
 }
 
-TEST(InstrumentRecord, ACopyIsIndependent) {
-    clsInstrument working;
-    working.setAlarm(0, 50.0f);
-    clsInstrument copy = working;
-    copy.setAlarm(0, 60.0f);
-    copy.setStationList(3, "Dock");
-    copy.setLS_Name(0, "H2");
-    EXPECT_EQ(working.Alarm(0), 50.0f);
-    EXPECT_EQ(working.StationList(3), QString(16, '-'));
-    EXPECT_EQ(working.LS_Name(0), "");
-    EXPECT_EQ(copy.Alarm(0), 60.0f);
-}
-
 // ---- Gas definition text ----
 
 class GasDefinition : public LocaleGuard {};

@@ -175,6 +175,9 @@ TEST_F(DumpTest, BytesBeyondABlockNeverReachTheNextBlock) {
 TEST_F(DumpTest, AMissingBlockEndsTheDumpAndAsksForARepeat) {
     connectSim();
     const QString image = path("KM71.DAT");
+    // An older whole image: a complete dump starts it afresh, so where nothing arrived it holds
+    // 0xFF, never the old bytes.
+    writeFile(image, QByteArray(uclHvif::kImageSize, 'x'));
     QObject::connect(detector.get(), &SimDetector::frameReceived, [this](const QByteArray& f) {
         if (f == Request("EP,R,0003")) detector->faults().deadLine = true;
     });
@@ -183,8 +186,10 @@ TEST_F(DumpTest, AMissingBlockEndsTheDumpAndAsksForARepeat) {
     EXPECT_EQ(link->Status(), 2);
     EXPECT_EQ(detector->receivedFrames().last(), Request("EP,R,0003"));
     EXPECT_TRUE(LinkLogText().contains(QStringLiteral("= timeout =")));
-    EXPECT_EQ(readFile(image).left(192), detector->memoryImage().left(192))
-        << "blocks already received stay";
+    const QByteArray bytes = readFile(image);
+    ASSERT_EQ(bytes.size(), uclHvif::kImageSize);
+    EXPECT_EQ(bytes.left(192), detector->memoryImage().left(192)) << "blocks already received stay";
+    EXPECT_EQ(bytes.mid(192), QByteArray(uclHvif::kImageSize - 192, '\xFF'));
 }
 
 TEST_F(DumpTest, BlockNumbersOutsideTheImageAreRefused) {
@@ -326,6 +331,9 @@ TEST_F(DumpTest, TheWholeMemoryListsAsOneHundredTwentyEightSections) {
     ASSERT_TRUE(link->GetRomDump2(file));
     const QString listing = QString::fromLatin1(readFile(file));
     EXPECT_EQ(listing.count(DumpListing::SectionHeader()), 128);
+    // The detector sends the memory in 256 blocks of 128 bytes; each but the last is continued
+    // with an acknowledgement.
+    EXPECT_EQ(detector->receivedFrames().count(kAck), 255);
     const QByteArray memory = detector->memoryImage();
     EXPECT_TRUE(listing.contains(uclHvif::FormatDumpLine(
         0x7FF0, QString::fromLatin1(memory.mid(0x7FF0).toHex().toUpper()))));

@@ -130,22 +130,6 @@ TEST_F(LinkSimTest, AfterAnUnansweredConnectTheLinkProbesAgainWhileTheLineIsTher
     }
 }
 
-TEST_F(LinkSimTest, DumpListingIsFetchedBlockByBlockWithAckContinuations) {
-    makeSimLink(QStringLiteral("KM"), &record);
-    ASSERT_TRUE(connect());
-    int blocks = 0;
-    link->replyContext().dumpBlock = [&](const QByteArray&, const QByteArray& head,
-                                         const QStringList&) {
-        ++blocks;
-        return head == "EF,R";
-    };
-    detector->clearReceivedFrames();
-    EXPECT_TRUE(link->Exchange("EF,R,", LinkStatus::DumpListing));
-    EXPECT_GT(blocks, 1);
-    const QByteArray ack = BuildFrame(QByteArray("EF,R,") + Ctl::ACK, Ctl::ETB);
-    EXPECT_EQ(detector->receivedFrames().count(ack), blocks - 1);
-}
-
 TEST_F(LinkSimTest, BinaryDumpBlockLandsAtItsPlaceInTheImage) {
     makeSimLink(QStringLiteral("KM"), &record);
     ASSERT_TRUE(connect());

@@ -5,6 +5,7 @@
 
 #include "instrument/clsInstrument.h"
 #include "shell/Messages.h"
+#include "shell/OleDate.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -63,11 +64,20 @@ TEST_F(OperationsTest, ZeroCalibrationStopsOnCancelAndAfterFiveMinutes) {
 }
 
 TEST_F(OperationsTest, SpanStatusComesFromTheSpanReply) {
-    connectTo(QStringLiteral("KM"));
-    EXPECT_TRUE(link->SpanCal(QStringLiteral("span request")));
-    EXPECT_EQ(received(), QList<QByteArray>{"S1,W,"});
-    EXPECT_EQ(link->SpanStatus(0), link->replyContext().spanStatus == QStringLiteral("0"));
-    EXPECT_FALSE(link->SpanStatus(1));
+    // The detector answers "S1,W,0" when it spanned and "S1,W,1" when it could not (no span
+    // concentration); either way the exchange completed.
+    const struct {
+        const char* spanConcentration;
+        bool spanned;
+    } cases[] = {{"   50", true}, {"    0", false}};
+    for (const auto& c : cases) {
+        connectTo(QStringLiteral("KM"));
+        detector->setValue("SA", c.spanConcentration);
+        EXPECT_TRUE(link->SpanCal(QStringLiteral("span request")));
+        EXPECT_EQ(received(), QList<QByteArray>{"S1,W,"});
+        EXPECT_EQ(link->SpanStatus(0), c.spanned) << c.spanConcentration;
+        EXPECT_FALSE(link->SpanStatus(1));
+    }
 }
 
 TEST_F(OperationsTest, OxygenZeroNeedsAResultFromTheDetector) {
@@ -202,11 +212,12 @@ TEST_F(OperationsTest, CommandsCarryTheirValues) {
     EXPECT_TRUE(link->SetPump(true));
     EXPECT_TRUE(link->SetPump(false));
     EXPECT_TRUE(link->AlarmTest(5));
+    EXPECT_TRUE(link->AlarmTest(0x1A5)); // the last two hexadecimal digits
     record.setHcMode(3);
     EXPECT_TRUE(link->Lp(record));
     EXPECT_TRUE(link->Dw());
     EXPECT_TRUE(link->SetCheckData());
-    EXPECT_EQ(received(), (QList<QByteArray>{"HC,W,250107093000", "BP,W,1", "BP,W,0", "RA,W,05",
+    EXPECT_EQ(received(), (QList<QByteArray>{"HC,W,250107093000", "BP,W,1", "BP,W,0", "RA,W,05", "RA,W,A5",
                                              "LP,W,3", "DW,W,", "XH,E,"}));
     clsInstrument other;
     EXPECT_TRUE(link->LpR(other));
@@ -233,10 +244,16 @@ TEST_F(OperationsTest, IdentityAndHistoryReads) {
     EXPECT_EQ(received(),
               (QList<QByteArray>{"VP,R,", "XZ,R,", "XS,R,", "IN,R,", "HN,R,", "GJ,R,"}));
     EXPECT_TRUE(record.GasEnabled(0));
+    // The detector sends its whole history, one record a block, the latest last: the latest is
+    // the one kept (KM: three calibrations, two bump tests).
     EXPECT_TRUE(link->GetLatestHistory(record));
-    EXPECT_NE(record.CalibDate(0), 0.0);
+    EXPECT_EQ(OleToDateTime(record.CalibDate(0)), QDateTime(QDate(2025, 3, 5), QTime(14, 12)));
+    EXPECT_EQ(record.CalibBefore(0), 49.0f);
+    EXPECT_EQ(record.CalibAfter(0), 50.0f);
     EXPECT_TRUE(link->GetLatestBumpHistory(record));
-    EXPECT_NE(record.BumpDates(0), 0.0);
+    EXPECT_EQ(OleToDateTime(record.BumpDates(0)), QDateTime(QDate(2025, 4, 1), QTime(7, 45)));
+    EXPECT_EQ(record.BumpResult(0), 26.0f);
+    EXPECT_EQ(record.BumpConcentration(0), 25.0f);
 }
 
 TEST_F(OperationsTest, AFailedSingleReadLeavesNoValueButNoEditToWriteBack) {

@@ -149,6 +149,74 @@ TEST_F(TransferTest, EachFlaggedSettingIsSentInItsFormatThenCommitted) {
     }
 }
 
+// Every setting flagged: the frames the detector receives, in the order of the write sequence,
+// written out by hand (the verified alarm group A1, A2, SA comes before AS and AW).
+TEST_F(TransferTest, EverySettingFlaggedIsWrittenInTheSequenceOrder) {
+    connectTo(QStringLiteral("QZ"));
+    record.ClearDatas();
+    record.setSpecNo(QStringLiteral("SP-0001"));
+    record.setUserID(QStringLiteral("USER 7"));
+    record.setStationID(QStringLiteral("LINE A"));
+    record.setSerialNo(QStringLiteral("KM71-000123"));
+    record.setDummySerial(QStringLiteral("MFG-55"));
+    ASSERT_TRUE(record.ApplyGasDefinition(QStringLiteral("O2   25.0  0.1VOL%")));
+    record.setModelTyp(QStringLiteral("QZ"));
+    record.setAlarmMode(3);
+    record.setAlarmMode2(-2);
+    record.setDispCalLimit(1);
+    record.setCalLimit(90);
+    record.setCalCheck(1);
+    record.setConfirmation(1);
+    record.setLogOverWrite(1);
+    record.setLcdBackLight(30);
+    record.setAIdata(30);
+    record.setAJdata(10);
+    record.setABdata(2);
+    record.setBumpFunction(1);
+    record.setDispBumpLimit(1);
+    record.setBumpLimit(30);
+    record.setBumpCheck(1);
+    record.setBumpTime(60);
+    record.setBumpThreshold(20);
+    record.setBumpFailCalTime(90);
+    record.setBumpFailAfter(1);
+    record.setAlarmO2(2);
+    record.setAK(1);
+    record.setJW(1);
+    record.setJH(QStringLiteral("2501070930"));
+    record.setSE(10);
+    record.setWarning(0, 19.5f);
+    record.setAlarm(0, 18.0f);
+    record.setStel(0, clsInstrument::NoValue);
+    record.setTwa(0, clsInstrument::NoValue);
+    record.setAutoCalib(0, 20.9f);
+    record.setIntervals(60);
+    record.setSpecType(QStringLiteral("1"));
+    record.setAutoZero(1);
+    record.setDemandZero(1);
+    record.setSpanAllowance(5);
+    record.setBumpFailBehavior(1);
+    record.setSensorDate(QStringLiteral("250101"));
+    record.setPasswordProtect(1);
+    record.setUseUserPassword(1);
+    record.setUserPassword2(QStringLiteral("1234"));
+    record.SetChangeFlags(true, true);
+    record.setChange_DummySerial(true);
+    EXPECT_TRUE(link->SetInstrument(record));
+    const QList<QByteArray> expected = {
+        "BS,W,SP-0001   ",         "XZ,W,USER 7          ",   "XS,W,LINE A          ",
+        "IN,W,KM71-000123         ", "HN,W,MFG-55              ", "GJ,W,O2   25.0  0.1VOL%",
+        "AP,W,3",    "AU,W,-2",    "SD,W,1",    "SC,W,005A", "SM,W,1",      "XB,W,1",
+        "XW,W,1",    "XT,W,001E",  "AI,W,1E",   "AJ,W,0A",   "AB,W,2",      "BV,W,1",
+        "BJ,W,1",    "BK,W,001E",  "BL,W,1",    "BU,W,3C,14,5A,1",          "AT,W,2",
+        "JW,W,1",    "JH,W,2501070930",         "SE,W,0A",   "A1,W, 19.5",  "A2,W, 18.0",
+        "SA,W, 20.9", "AS,W,*****", "AW,W,*****", "XP,W,003C", "UJ,W,1",    "SJ,W,1",
+        "SG,W,1",    "PN,W,5",     "PM,W,1",    "PS,W,250101", "PG,W,1,1234", "MP,W,1,1234",
+        "DW,W,",
+    };
+    EXPECT_EQ(received(), expected);
+}
+
 TEST_F(TransferTest, ModelOnlySettingsAreNotSentToOtherModels) {
     connectTo(QStringLiteral("QZ"));
     record.ClearDatas();
