@@ -72,6 +72,9 @@ int main(int argc, char** argv) {
     QLockFile lock(modMain::InstanceLockPath());
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0)) {
+        // Said on the error stream too, for whoever started the program from a terminal.
+        std::fprintf(stderr, "km71setup: %s\n", qPrintable(LoadMessage(99)));
+        std::fflush(stderr);
         UiPrompts::standard().critical(nullptr, AppTitle(), LoadMessage(99));
         return 1;
     }

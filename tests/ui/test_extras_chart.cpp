@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QValueAxis>
+#include <QSet>
 #include <gtest/gtest.h>
 #include <iostream>
 
@@ -224,17 +225,21 @@ TEST_F(CalibrationChartTest, ChartShowsTheLiveReadingsWithTheDetectorsLevels) {
     // A screenshot for a person to look at.
     calibration->resize(640, 560);
     QTest::qWait(0);
-    const QString shot = tempPath(QStringLiteral("reading_chart.png"));
-    const QPixmap pixmap = chart->grab();
-    ASSERT_TRUE(pixmap.save(shot, "PNG"));
-    EXPECT_GT(QImage(shot).width(), 100);
+    // Into the build folder, which outlives the test.
+    QDir screenshots(QStringLiteral(KM71_BINARY_DIR "/screenshots"));
+    ASSERT_TRUE(screenshots.mkpath(QStringLiteral(".")));
+    const QString shot = screenshots.filePath(QStringLiteral("reading_chart.png"));
+    const QImage image = chart->grab().toImage();
+    ASSERT_TRUE(image.save(shot, "PNG"));
+    EXPECT_EQ(image.size(), chart->size() * chart->devicePixelRatio());
+    // Not blank: the plot, its levels and its texts give many colours.
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2)
+            colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 8);
     std::cout << "reading chart screenshot: " << QDir::toNativeSeparators(shot).toStdString()
-              << std::endl;
-    // The test folder goes away with the test; keep a copy where the build can find it.
-    const QString kept = QDir::temp().filePath(QStringLiteral("km71_reading_chart.png"));
-    QFile::remove(kept);
-    if (QFile::copy(shot, kept))
-        std::cout << "kept copy: " << QDir::toNativeSeparators(kept).toStdString() << std::endl;
+              << " (" << colours.size() << " colours)" << std::endl;
 
     calibration->cmdCal(3)->click();
 }

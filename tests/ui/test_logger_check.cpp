@@ -123,17 +123,46 @@ TEST_F(LoggerCheckFiles, MissingOrShortFilesAreNamedNotCompared) {
     EXPECT_EQ(result.problemSize, 100);
 }
 
-// The reference files built into the program are what the simulated detectors hold after the
-// check data was written (the working area aside).
-TEST_F(LoggerCheckFiles, ShippedReferencesMatchTheSimulatedDetectors) {
-    for (const Reference& r : kReferences) {
-        SCOPED_TRACE(r.file);
-        const QString builtIn = QStringLiteral(":/core/") + QString::fromLatin1(r.file);
-        EXPECT_EQ(FindCheckReference(QString::fromLatin1(r.file)), builtIn);
-        ASSERT_EQ(ReadBytes(builtIn).size(), kCheckImageSize);
-        ASSERT_TRUE(WriteBytes(inFolder("sim.dat"), CheckImage(QString::fromLatin1(r.model))));
-        EXPECT_TRUE(CompareCheckData(builtIn, inFolder("sim.dat")).same());
+// The reference files built into the program, read against the logger's record layout (16 bytes:
+// type, date and time in BCD, reading steps high and low, flags, battery, temperature + 40,
+// sequence high and low, model byte, checksum making the sum 0): the body log holds a triangle
+// wave over the gas's full scale, one record a minute from 2000-01-01 00:00 (type C5), the power
+// log on and off records an hour apart (type C6), the working area is blank.
+TEST_F(LoggerCheckFiles, ShippedReferencesHoldTheCheckPattern) {
+    const struct {
+        const char* file;
+        int fullSteps;
+        char model;
+    } cases[] = {{"KM71_CheckKM.DAT", 100, 'K'},
+                 {"KM71_CheckOXY.DAT", 250, 'Q'},
+                 {"KM71_CheckCO.DAT", 500, 'V'},
+                 {"KM71_CheckH2S.DAT", 500, 'V'}};
+    const auto record = [](const QByteArray& bytes, int offset) {
+        return bytes.mid(offset, 16).toHex(' ').toUpper();
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString builtIn = QStringLiteral(":/core/") + QString::fromLatin1(c.file);
+        EXPECT_EQ(FindCheckReference(QString::fromLatin1(c.file)), builtIn);
+        const QByteArray bytes = ReadBytes(builtIn);
+        ASSERT_EQ(bytes.size(), kCheckImageSize);
+        const QByteArray model = QByteArray(1, c.model).toHex().toUpper();
+        // The first record, and the top of the wave 63 minutes later.
+        EXPECT_EQ(record(bytes, 0).left(44), "C5 00 01 01 00 00 00 00 00 00 1E 41 00 00 " + model);
+        const QByteArray top = QByteArray::number(c.fullSteps, 16).rightJustified(4, '0').toUpper();
+        EXPECT_EQ(record(bytes, 63 * 16).left(44), "C5 00 01 01 01 03 00 " + top.left(2) + " " +
+                                                       top.mid(2) + " 0F 1E 41 00 3F " + model);
+        // The second power record, an hour on.
+        EXPECT_EQ(record(bytes, 0x6010).left(44), "C6 00 01 01 01 00 00 00 01 81 1E 41 00 01 " + model);
+        for (int offset = 0; offset < 0x7000; offset += 16) {
+            int sum = 0;
+            for (int k = 0; k < 16; ++k)
+                sum += quint8(bytes[offset + k]);
+            ASSERT_EQ(sum % 256, 0) << "record at " << offset;
+        }
+        EXPECT_EQ(bytes.mid(0x7000, 0xF80), QByteArray(0xF80, '\xFF'));
     }
+    EXPECT_EQ(record(ReadBytes(":/core/KM71_CheckKM.DAT"), 0), "C5 00 01 01 00 00 00 00 00 00 1E 41 00 00 4B 8F");
     // A file in the start-up folder comes first.
     ASSERT_TRUE(WriteBytes(inFolder("KM71_CheckCO.DAT"), QByteArray(10, 'x')));
     EXPECT_EQ(FindCheckReference(QStringLiteral("KM71_CheckCO.DAT")), inFolder("KM71_CheckCO.DAT"));

@@ -219,27 +219,25 @@ TEST_F(MainWindowTest, EnableTableInItsFourStates) {
         EXPECT_EQ(window->txtSuffix()->isEnabled(), e.suffix);
         EXPECT_EQ(window->grid()->isEnabled(), e.grid);
     };
-    auto setData = [&](bool has) {
-        window->working().setImportFlag(has);
-        window->working().setCommFlags(false);
-        window->UpdateCommandStates();
-    };
-
+    // Each state as the operator reaches it: a fresh window; a file loaded on purpose before any
+    // detector answers; a new window on a connected detector not yet read; that detector read.
+    const QString file = path("table.seq");
+    ASSERT_TRUE(SettingsFile::Write(window->working(), file));
     ASSERT_FALSE(window->link().Connected());
     {
         SCOPED_TRACE("not connected, no data");
-        setData(false);
         check({false, false, false, true, false, false, true, false, false});
     }
     {
-        SCOPED_TRACE("not connected, has data");
-        setData(true);
+        SCOPED_TRACE("not connected, has data (a file loaded on purpose)");
+        ASSERT_TRUE(window->ImportSettingFile(file));
+        ASSERT_FALSE(window->link().Connected());
         check({true, false, false, true, false, false, true, false, true});
     }
+    openWindow();
     connectDetector();
     {
         SCOPED_TRACE("connected, no data");
-        setData(false);
         check({false, true, true, true, false, true, true, true, true});
         // What writes the record's settings waits for data; "Date/Time Set" does not.
         EXPECT_FALSE(window->cmdOption(0)->isEnabled());
@@ -247,10 +245,8 @@ TEST_F(MainWindowTest, EnableTableInItsFourStates) {
         EXPECT_FALSE(window->cmdOption(9)->isEnabled());
     }
     {
-        SCOPED_TRACE("connected, has data (from a file loaded on purpose)");
-        const QString file = AppState::PathInStartupFolder(QStringLiteral("table.seq"));
-        ASSERT_TRUE(window->ExportSettingFile(file));
-        ASSERT_TRUE(window->ImportSettingFile(file));
+        SCOPED_TRACE("connected, has data (the detector read)");
+        ASSERT_TRUE(readDetector());
         check({true, true, true, true, true, true, true, true, true});
     }
     // While a workflow runs the frames are disabled; the close box does nothing then.
@@ -366,18 +362,16 @@ TEST_F(MainWindowTest, DetectorClockIsThePcClockPlusTheOffsetAndFollowsIt) {
     EXPECT_EQ(window->working().SysDateOffset(), 0.0);
 }
 
-TEST_F(MainWindowTest, ViewShowsTheRecordOrStaysBlank) {
+TEST_F(MainWindowTest, ViewShowsTheRecordReadFromTheDetector) {
     openWindow();
     connectDetector();
-    clsInstrument& w = window->working();
-    w.setSerialNo(QStringLiteral("SN-0042"));
-    w.setUserID(QStringLiteral("OPERATOR"));
-    w.setIntervals(45); // not in the list: shows as 300, the record keeps 45
-    w.setRomNumber(123);
-    w.setSUM(QStringLiteral("BEEF"));
-    w.setCommFlags(true);
-    window->link().setStatus(6);
-    window->RefreshInstrumentView();
+    detector->setValue("IN", "SN-0042");
+    detector->setValue("XZ", "OPERATOR");
+    detector->setValue("XP", "002D"); // 45 s: not in the list, shows as 300, the record keeps 45
+    detector->setValue("VP", "123");
+    detector->setValue("VS", "BEEF");
+    ASSERT_TRUE(readDetector());
+    const clsInstrument& w = window->working();
     EXPECT_EQ(window->txtOption(0)->text(), QStringLiteral("SN-0042"));
     EXPECT_EQ(window->txtOption(2)->text(), QStringLiteral("OPERATOR"));
     EXPECT_EQ(window->cmbInterval()->currentText(), QStringLiteral("300"));
@@ -390,13 +384,6 @@ TEST_F(MainWindowTest, ViewShowsTheRecordOrStaysBlank) {
     window->cmbInterval()->setCurrentIndex(1);
     emit window->cmbInterval()->activated(1);
     EXPECT_EQ(w.Intervals(), 20);
-
-    // Status 0: nothing of this connection is valid.
-    window->link().setStatus(0);
-    window->RefreshInstrumentView();
-    EXPECT_TRUE(window->txtOption(0)->text().isEmpty());
-    EXPECT_TRUE(window->lblRomNumber()->text().isEmpty());
-    EXPECT_EQ(window->grid()->rowCount(), GasAlarmGrid::kHeaderRows);
 }
 
 TEST_F(MainWindowTest, FirstActivationPreparesTheRecordsAndTheLink) {
@@ -415,6 +402,30 @@ TEST_F(MainWindowTest, FirstActivationPreparesTheRecordsAndTheLink) {
     QFile log(AppState::PathInStartupFolder(QStringLiteral("SerialLog.log")));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(log.readAll().contains("Serial Port Standby. Date = 03/14/2025 10:00:00"));
+}
+
+// The link logs rotate when the window starts only when the tool configuration asks for it
+// ("Serial Log File" ON); the log of the last run goes either way.
+TEST_F(MainWindowTest, LinkLogsRotateAtStartOnlyWhenTheConfigurationSaysSo) {
+    for (const char* setting : {"OFF", "ON"}) {
+        SCOPED_TRACE(setting);
+        QFile::remove(path("SerialLog1.log"));
+        for (const auto& [name, text] : {std::pair{"SerialLog.log", QByteArray("last run")},
+                                         std::pair{"KM71Config.ini",
+                                                   QByteArray("Serial Log File\t") + setting + "\r\n"}}) {
+            QFile file(path(name));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        }
+        openWindow();
+        QFile rotated(path("SerialLog1.log"));
+        EXPECT_EQ(rotated.exists(), std::string(setting) == "ON");
+        if (rotated.open(QIODevice::ReadOnly)) EXPECT_EQ(rotated.readAll(), "last run");
+        QFile log(path("SerialLog.log"));
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(log.readAll().contains("last run"));
+        closeWindow();
+    }
 }
 
 // ---- Configuration files, master comparison ----

@@ -2,6 +2,8 @@
 // port choice dialog and the hand-over to the main window on the simulated detector.
 #include "UiTestSupport.h"
 
+#include "common/SimProgram.h"
+
 #include "common/SimLink.h"
 #include "common/TempStartupFolder.h"
 #include "configuration/ToolSettings.h"
@@ -23,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,18 +127,28 @@ TEST_F(StartupTest, ModeSwitchesMatchAsSubstringsInAnyCaseButNotInsideOptionValu
     }
 }
 
-TEST(StartupInstance, ASecondInstanceOfTheSameUserFindsTheLockTaken) {
-    const QString path = modMain::InstanceLockPath();
-    EXPECT_TRUE(path.startsWith(QDir::tempPath()));
-    QLockFile first(path);
-    first.setStaleLockTime(0);
-    if (!first.tryLock(0)) GTEST_SKIP() << "the program itself is running";
-    QLockFile second(path);
-    second.setStaleLockTime(0);
-    EXPECT_FALSE(second.tryLock(0));
-    first.unlock();
-    EXPECT_TRUE(second.tryLock(0));
-    second.unlock();
+// The program refuses to start while another instance of the same user holds the lock: the real
+// km71setup, started while this test holds the lock of a user of its own.
+TEST(StartupInstance, ASecondInstanceOfTheSameUserIsRefused) {
+    const QString user = QStringLiteral("km71test%1").arg(QCoreApplication::applicationPid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("USER"), user);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QString lockPath = QDir(QDir::tempPath()).filePath(QStringLiteral("km71setup-%1.lock").arg(user));
+    QLockFile held(lockPath);
+    ASSERT_TRUE(held.tryLock(0));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setReadChannel(QProcess::StandardError);
+    second.start(ProgramDir() + QStringLiteral("/km71setup"), {QStringLiteral("--lang"), QStringLiteral("EN")});
+    ASSERT_TRUE(second.waitForStarted(10000));
+    QByteArray said;
+    while (!said.contains("started.\n") && second.waitForReadyRead(10000))
+        said += second.readAllStandardError();
+    second.kill();
+    second.waitForFinished(10000);
+    EXPECT_TRUE(said.contains("km71setup: It has already started.\n")) << said.constData();
 }
 
 // ---- Opening form ----
