@@ -504,37 +504,6 @@ TEST(InstrumentRecord, IndexesOutsideTheirRangeAreIgnored) {
     EXPECT_TRUE(raisedFlags(r).empty());
 }
 
-TEST(InstrumentRecord, LinearisationTablesKeepEveryField) {
-    clsInstrument r;
-    clsInstrument::LinearEntry e;
-    e.Name = "C3H8";
-    e.FullScale = 100.0f;
-    e.Digit = 0.5f;
-    e.Unit = "%LEL";
-    e.elem_vol = 0x7FFF;
-    e.Ratio = 1.5f;
-    e.Point = 1;
-    e.Linear1_a = 1.0;
-    e.Linear1_b = 2.0;
-    e.Linear1_c = 3.0;
-    e.Linear1_d = 4.0;
-    e.Linear2_a = 5.0;
-    e.Linear2_b = 6.0;
-    e.Linear2_c = 7.0;
-    e.Linear2_d = 8.0;
-    r.setLI_Entry(0, e);
-    r.setLS_Entry(1, e);
-    EXPECT_EQ(r.LI_Entry(0), e);
-    EXPECT_EQ(r.LS_Entry(1), e);
-    EXPECT_EQ(r.LI_Linear1_c(0), 3.0);
-    EXPECT_EQ(r.LS_Unit(1), "%LEL");
-    EXPECT_TRUE(r.Change_LSData(1));
-    EXPECT_FALSE(r.Change_LSData(0));
-    r.setLI_Linear2_b(30, -2.0);
-    EXPECT_EQ(r.LI_Linear2_b(30), -2.0);
-    EXPECT_EQ(r.LI_Linear2_b(29), 0.0);
-}
-
 // ---- Gas definition text ----
 
 class GasDefinition : public LocaleGuard {};

@@ -1,3 +1,4 @@
+#include "common/SampleRecords.h"
 #include "instrument/MasterCompare.h"
 #include "instrument/SettingsFile.h"
 #include "instrument/WireFormat.h"
@@ -11,60 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-clsInstrument sampleRecord(const QString& gas) {
-    clsInstrument r;
-    r.setSpecNo("SP-0001");
-    r.setUserID("USER 7");
-    r.setStationID("LINE A");
-    r.setSerialNo("KM71-000123");
-    r.setDummySerial("MFG-55");
-    const QString def = gas == "O2"  ? QStringLiteral("O2   25.0  0.1VOL%")
-                        : gas == "CO" ? QStringLiteral("CO    500    1ppm ")
-                                      : QStringLiteral("CH4   100    1%LEL");
-    EXPECT_TRUE(r.ApplyGasDefinition(def));
-    r.setModelTyp(gas == "O2" ? "QZ" : gas == "CO" ? "VL" : "KM");
-    r.setAlarmMode(3);
-    r.setAlarmMode2(-2);
-    r.setDispCalLimit(1);
-    r.setCalLimit(90);
-    r.setCalCheck(1);
-    r.setConfirmation(1);
-    r.setLogOverWrite(1);
-    r.setLcdBackLight(30);
-    r.setAIdata(300);
-    r.setAJdata(10);
-    r.setABdata(2);
-    r.setBumpFunction(1);
-    r.setDispBumpLimit(1);
-    r.setBumpLimit(30);
-    r.setBumpCheck(1);
-    r.setBumpTime(60);
-    r.setBumpThreshold(20);
-    r.setBumpFailCalTime(90);
-    r.setBumpFailAfter(1);
-    r.setAlarmO2(2);
-    r.setAK(1);
-    r.setJW(1);
-    r.setJH("2501070930");
-    r.setSE(10);
-    r.setWarning(0, gas == "O2" ? 19.5f : 10.0f);
-    r.setAlarm(0, gas == "O2" ? 18.0f : 50.0f);
-    r.setStel(0, -101.0f);
-    r.setTwa(0, gas == "CO" ? 25.0f : -101.0f);
-    r.setAutoCalib(0, gas == "O2" ? 20.9f : 50.0f);
-    r.setIntervals(60);
-    r.setSpecType("1");
-    r.setAutoZero(1);
-    r.setDemandZero(1);
-    r.setSpanAllowance(5);
-    r.setBumpFailBehavior(1);
-    r.setSensorDate("250101");
-    r.setPasswordProtect(1);
-    r.setUseUserPassword(1);
-    r.setUserPassword2("1234");
-    return r;
-}
 
 class SettingsFileTest : public ::testing::TestWithParam<QLocale> {
 protected:
@@ -114,7 +61,7 @@ TEST_P(SettingsFileTest, GoldenFileOfEachModelIsWrittenAndReadBack) {
         {"CO", "VL", golden("CO    500    1ppm ", "AK,W,1,\r\n", "   10", "   50", "   25", "   50")},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(SettingsFile::Write(sampleRecord(c.gas), path("out.seq")));
+        ASSERT_TRUE(SettingsFile::Write(SampleRecord(c.gas), path("out.seq")));
         QFile written(path("out.seq"));
         ASSERT_TRUE(written.open(QIODevice::ReadOnly));
         EXPECT_EQ(written.readAll(), c.bytes) << c.gas;
@@ -173,7 +120,7 @@ TEST_P(SettingsFileTest, ReaderRulesAndWarnings) {
 }
 
 TEST_P(SettingsFileTest, ConversionErrorNamesTheLineAndChangesNothing) {
-    clsInstrument working = sampleRecord("CH4");
+    clsInstrument working = SampleRecord("CH4");
     clsInstrument master;
     const clsInstrument workingBefore = working;
     const QString file = writeText("e.seq", "BS,W,NEW,\r\nAP,W,12,\r\nSC,W,XYZ,\r\nXT,W,0010,\r\n");
@@ -199,7 +146,7 @@ TEST_P(SettingsFileTest, ConversionErrorNamesTheLineAndChangesNothing) {
 }
 
 TEST_P(SettingsFileTest, ImportFlagsWorkingAndMaster) {
-    ASSERT_TRUE(SettingsFile::Write(sampleRecord("CH4"), path("f.seq")));
+    ASSERT_TRUE(SettingsFile::Write(SampleRecord("CH4"), path("f.seq")));
     clsInstrument working, master;
     const auto result = SettingsFile::Import(path("f.seq"), working, master);
     ASSERT_TRUE(result.ok) << qPrintable(result.error);
@@ -237,7 +184,7 @@ TEST_P(SettingsFileTest, ShownStoredAndSentAgree) {
             const char* what = c.shown[places];
             const QString shown = QString::fromLatin1(what);
             const QString field = shown.rightJustified(5).right(5);
-            clsInstrument r = sampleRecord("CH4");
+            clsInstrument r = SampleRecord("CH4");
             r.setGasPoint(0, qint16(places));
             r.setWarning(0, c.value);
             EXPECT_EQ(FormatReading(c.value, places).replace(QLocale().decimalPoint(), "."), shown);
@@ -256,7 +203,7 @@ TEST_P(SettingsFileTest, ShownStoredAndSentAgree) {
 
 TEST_P(SettingsFileTest, ExportToAMissingFolderIsAnError) {
     QString error;
-    EXPECT_FALSE(SettingsFile::Write(sampleRecord("CH4"), path("no/such/folder/x.seq"), &error));
+    EXPECT_FALSE(SettingsFile::Write(SampleRecord("CH4"), path("no/such/folder/x.seq"), &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(QFile::exists(path("no/such/folder/x.seq")));
 }
@@ -290,13 +237,13 @@ protected:
 };
 
 TEST_F(MasterCompareTest, NothingLoadedComparesNothing) {
-    const auto r = MasterCompare::Compare(clsInstrument(), sampleRecord("CH4"));
+    const auto r = MasterCompare::Compare(clsInstrument(), SampleRecord("CH4"));
     EXPECT_FALSE(r.compared);
     EXPECT_FALSE(r.allOk());
 }
 
 TEST_F(MasterCompareTest, EqualFileIsOk) {
-    const clsInstrument working = sampleRecord("CH4");
+    const clsInstrument working = SampleRecord("CH4");
     ASSERT_TRUE(SettingsFile::Write(working, dir.filePath("all.seq")));
     clsInstrument w, master;
     ASSERT_TRUE(SettingsFile::Import(dir.filePath("all.seq"), w, master).ok);
@@ -306,7 +253,7 @@ TEST_F(MasterCompareTest, EqualFileIsOk) {
 }
 
 TEST_F(MasterCompareTest, DifferencesInTableOrderWithSuffixRule) {
-    clsInstrument working = sampleRecord("CH4");
+    clsInstrument working = SampleRecord("CH4");
     clsInstrument master = loadMaster("A1,W,51,\r\nIN,W,OTHER,\r\nXZ,W,SOMEONE,\r\n"
                                       "GJ,W,CH4   100    1%LEL,\r\nXP,W,0000,\r\n");
     working.setWarning(0, 50.0f);
@@ -337,14 +284,14 @@ TEST_F(MasterCompareTest, EveryLineOfASecondMasterIsCompared) {
     for (const auto& c : cases) {
         const clsInstrument first = loadMaster(QByteArray("BS,W,FIRST,\r\n") + c.line);
         const clsInstrument master = loadMaster(QByteArray("BS,W,SECOND,\r\n") + c.line, first);
-        clsInstrument detector = sampleRecord("CH4");
+        clsInstrument detector = SampleRecord("CH4");
         c.differ(detector);
         EXPECT_EQ(texts(MasterCompare::Compare(master, detector)), QStringList{c.difference});
     }
 }
 
 TEST_F(MasterCompareTest, ModelOnlySettingsFollowTheMastersModel) {
-    clsInstrument working = sampleRecord("O2");
+    clsInstrument working = SampleRecord("O2");
     working.setAlarmO2(1);
     const clsInstrument qz = loadMaster("GJ,W,O2   25.0  0.1VOL%,\r\nAT,W,2,\r\n");
     // The gas definitions agree; the oxygen alarm type differs.

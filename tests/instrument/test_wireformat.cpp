@@ -24,26 +24,3 @@ TEST(WireFormat, IntegersInDecimalAndHex) {
     EXPECT_EQ(Hex(0), "0");
     EXPECT_EQ(Hex(255), "FF");
 }
-
-// The value field is the same ASCII text in every locale: "." as separator, no group separator,
-// Latin digits; the locales differ in exactly these (German "1.234,5", Arabic digits).
-TEST(WireFormat, ValueFieldInEveryLocale) {
-    const struct {
-        float value;
-        int places;
-        const char* field;
-    } cases[] = {
-        {50.0f, 1, " 50.0"},   {-101.0f, 1, "*****"}, {-0.5f, 2, "*****"},
-        {0.25f, 2, " 0.25"},   {20.9f, 0, "   21"},  {5.0f, 7, "    5"},
-        {1234.0f, 0, " 1234"}, {1234.5f, 1, "234.5"}, {100.0f, 3, "0.000"}, // last five kept
-        {0.5f, 3, "0.500"},
-    };
-    for (const auto& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
-                               QLocale(QLocale::German, QLocale::Germany),
-                               QLocale(QLocale::Arabic, QLocale::Egypt)}) {
-        QLocale::setDefault(locale);
-        for (const auto& c : cases)
-            EXPECT_EQ(Val5(c.value, c.places), c.field) << qPrintable(locale.name());
-    }
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-}

@@ -108,17 +108,6 @@ TEST_F(LinkComponentTest, FactCalHoldsFiveValuesAndRefusesOtherIndexes) {
     }
 }
 
-TEST_F(LinkComponentTest, InstrumentIgnoresNullAndConnectedIsReadOnlyState) {
-    clsInstrument other;
-    link->setInstrument(&other);
-    link->setInstrument(nullptr);
-    EXPECT_EQ(link->Instrument(), &other);
-    link->engine().setLinkState(LinkStates::Connecting);
-    EXPECT_FALSE(link->Connected());
-    link->engine().setLinkState(LinkStates::Connected);
-    EXPECT_TRUE(link->Connected());
-}
-
 TEST_F(LinkComponentTest, ActiveTransportAnswersReadsWhileCommPortAlwaysWritesTheSerialOne) {
     infrared->setAvailable(true);
     infrared->setPortNumber(9);

@@ -130,35 +130,6 @@ TEST_F(LinkSimTest, AfterAnUnansweredConnectTheLinkProbesAgainWhileTheLineIsTher
     }
 }
 
-TEST_F(LinkSimTest, BinaryDumpBlockLandsAtItsPlaceInTheImage) {
-    makeSimLink(QStringLiteral("KM"), &record);
-    ASSERT_TRUE(connect());
-    const QString image = m_folder.filePath(QStringLiteral("flash.bin"));
-    {
-        QFile file(image);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(32768, '\xFF'));
-    }
-    QByteArray sent;
-    QObject::connect(detector.get(), &SimDetector::transmit,
-                     [&](const QByteArray& bytes) { sent += bytes; });
-    link->setBinDumpPath(image);
-    link->engine().setDumpOffset(10 * 64);
-    link->engine().setDumpSize(64);
-    link->engine().setDumpReceived(0);
-    link->DataSend(uclHvif::BuildFrame("EP,R,000A"), true);
-    link->setStatus(LinkStatus::BinaryDump);
-    link->WaitWhileStatus(LinkStatus::BinaryDump);
-    EXPECT_EQ(link->Status(), LinkStatus::Completed);
-    ASSERT_EQ(sent.size(), 64);
-    QFile file(image);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    ASSERT_EQ(bytes.size(), 32768);
-    EXPECT_EQ(bytes.mid(640, 64), sent);
-    EXPECT_EQ(bytes.left(640), QByteArray(640, '\xFF'));
-}
-
 TEST_F(LinkSimTest, RealTimeLinkOverAPseudoTerminalConnects) {
     // The program's own clock and serial component against the detector on a pty.
     SimDetector ptyDetector(QStringLiteral("VL"));

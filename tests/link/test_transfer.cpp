@@ -1,5 +1,6 @@
 // Reading and writing a whole detector against the simulated detector, in virtual time.
 #include "common/LinkLogFile.h"
+#include "common/SampleRecords.h"
 #include "common/SimLink.h"
 #include "common/TempStartupFolder.h"
 
@@ -153,53 +154,8 @@ TEST_F(TransferTest, EachFlaggedSettingIsSentInItsFormatThenCommitted) {
 // written out by hand (the verified alarm group A1, A2, SA comes before AS and AW).
 TEST_F(TransferTest, EverySettingFlaggedIsWrittenInTheSequenceOrder) {
     connectTo(QStringLiteral("QZ"));
-    record.ClearDatas();
-    record.setSpecNo(QStringLiteral("SP-0001"));
-    record.setUserID(QStringLiteral("USER 7"));
-    record.setStationID(QStringLiteral("LINE A"));
-    record.setSerialNo(QStringLiteral("KM71-000123"));
-    record.setDummySerial(QStringLiteral("MFG-55"));
-    ASSERT_TRUE(record.ApplyGasDefinition(QStringLiteral("O2   25.0  0.1VOL%")));
-    record.setModelTyp(QStringLiteral("QZ"));
-    record.setAlarmMode(3);
-    record.setAlarmMode2(-2);
-    record.setDispCalLimit(1);
-    record.setCalLimit(90);
-    record.setCalCheck(1);
-    record.setConfirmation(1);
-    record.setLogOverWrite(1);
-    record.setLcdBackLight(30);
-    record.setAIdata(30);
-    record.setAJdata(10);
-    record.setABdata(2);
-    record.setBumpFunction(1);
-    record.setDispBumpLimit(1);
-    record.setBumpLimit(30);
-    record.setBumpCheck(1);
-    record.setBumpTime(60);
-    record.setBumpThreshold(20);
-    record.setBumpFailCalTime(90);
-    record.setBumpFailAfter(1);
-    record.setAlarmO2(2);
-    record.setAK(1);
-    record.setJW(1);
-    record.setJH(QStringLiteral("2501070930"));
-    record.setSE(10);
-    record.setWarning(0, 19.5f);
-    record.setAlarm(0, 18.0f);
-    record.setStel(0, clsInstrument::NoValue);
-    record.setTwa(0, clsInstrument::NoValue);
-    record.setAutoCalib(0, 20.9f);
-    record.setIntervals(60);
-    record.setSpecType(QStringLiteral("1"));
-    record.setAutoZero(1);
-    record.setDemandZero(1);
-    record.setSpanAllowance(5);
-    record.setBumpFailBehavior(1);
-    record.setSensorDate(QStringLiteral("250101"));
-    record.setPasswordProtect(1);
-    record.setUseUserPassword(1);
-    record.setUserPassword2(QStringLiteral("1234"));
+    record = SampleRecord(QStringLiteral("O2"));
+    record.setAIdata(30); // two hexadecimal digits on the wire, so the echo matches
     record.SetChangeFlags(true, true);
     record.setChange_DummySerial(true);
     EXPECT_TRUE(link->SetInstrument(record));

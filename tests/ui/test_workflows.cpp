@@ -300,36 +300,31 @@ TEST_F(WorkflowTest, NoToUpdateReadySendsNothingAndKeepsTheFlags) {
     EXPECT_EQ(after.Change_UserID(), before.Change_UserID());
 }
 
-// The factory record gets "Read" from a read, "Write" from "Update" and "WriteID" from the
-// identity writes; a workflow that fails leaves no line.
+// The factory record gets "Read" from "Information Get & Save", "Write" from "Update" and
+// "WriteID" from the identity writes; a workflow that fails leaves no line.
 TEST_F(WorkflowTest, EachWorkflowLeavesItsKindInTheFactoryRecord) {
     openWindow(QStringLiteral("KM"), true);
     const auto kinds = [] {
         QFile file(AppState::PathInStartupFolder(QStringLiteral("KM71_Setting.csv")));
         QStringList out;
-        if (!file.open(QIODevice::ReadOnly)) return out;
-        const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"));
-        for (qsizetype i = 1; i < lines.size(); ++i) // the header first
-            if (!lines[i].isEmpty()) out << lines[i].section(QLatin1Char(','), 0, 0);
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : file.readAll().split('\n').mid(1)) // after the header
+                if (!line.isEmpty()) out << QString::fromLatin1(line.left(line.indexOf(',')));
         return out;
     };
-    const auto editWarning = [this](const char* value) {
-        QString text = QString::fromLatin1(value);
-        ASSERT_TRUE(
-            window->grid()->ValidateEdit(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning, text));
+    const auto update = [this](QString warning) { // edits the warning point, then "Update"
+        ASSERT_TRUE(window->grid()->ValidateEdit(GasAlarmGrid::GasRow(0), GasAlarmGrid::ColWarning, warning));
+        click(window->cmdOption(0));
     };
-    click(window->cmdDown(5)); // "Read and Save"
-    ASSERT_TRUE(window->working().CommFlags());
-    editWarning("20");
-    click(window->cmdOption(0)); // "Update"
+    click(window->cmdDown(5));
+    update(QStringLiteral("20"));
     for (int identity : {7, 9, 10}) // "Update ID", "Write Serial No", "Write Factory No "
         click(window->cmdOption(identity));
     const QStringList done = {"Read", "Write", "WriteID", "WriteID", "WriteID"};
     EXPECT_EQ(kinds(), done);
 
     detector->faults().deadLine = true;
-    editWarning("21");
-    click(window->cmdOption(0));
+    update(QStringLiteral("21"));
     click(window->cmdDown(5));
     EXPECT_TRUE(hasInfoText(QStringLiteral("Upload Failed")));
     EXPECT_TRUE(hasInfoText(QStringLiteral("Download Failed")));
