@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time.
-#   scripts/fuzz.sh            every target for 10 s (CI)
-#   scripts/fuzz.sh 600        every target for 10 minutes
-#   scripts/fuzz.sh 600 fuzz_link_receive    one target
-# The mutation order comes from FUZZ_SEED (default 1), so that a short gating run explores the
-# same inputs each time; FUZZ_SEED=0 lets libFuzzer pick a fresh seed for exploratory runs.
-# An input that fails is kept as fuzz-artifacts/<target>-crash-*; add it to the target's corpus
-# once fixed.
+# Builds the libFuzzer targets with clang and runs each, bounded by time or by a run count.
+#   scripts/fuzz.sh                      every target for 10 s (CI)
+#   scripts/fuzz.sh 600                  every target for 10 minutes
+#   scripts/fuzz.sh 600 fuzz_link_receive            one target
+#   scripts/fuzz.sh --runs 10000000 [TARGET]         a campaign: every (or one) target to that
+#                                                    many runs, then its corpus merged back
+# Each run prints its runs, runs a second and coverage. The mutation order comes from FUZZ_SEED
+# (default 1), so that a short gating run explores the same inputs each time; FUZZ_SEED=0 lets
+# libFuzzer pick a fresh seed. A campaign (--runs) keeps what it found: the grown corpus is
+# merged (-merge=1, only inputs that add coverage) into tests/fuzz/corpus/<target>. An input
+# that fails is kept as fuzz-artifacts/<target>-crash-*; add it to the target's corpus once fixed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds="${1:-10}"
-only="${2:-}"
+runs=""
+if [ "${1:-}" = "--runs" ]; then
+    runs="${2:?--runs needs a count}"
+    shift 2
+    seconds=0
+else
+    seconds="${1:-10}"
+    shift || true
+fi
+only="${1:-}"
 seed="${FUZZ_SEED:-1}"
 scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -22,18 +33,32 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
     name=$(basename "$target")
     [ -n "$only" ] && [ "$name" != "$only" ] && continue
     work=$(mktemp -d)
-    if [ -d "tests/fuzz/corpus/$name" ]; then cp -r "tests/fuzz/corpus/$name/." "$work/"; fi
+    corpus="tests/fuzz/corpus/$name"
+    if [ -d "$corpus" ]; then cp -r "$corpus/." "$work/"; fi
     seeds=$(find "$work" -type f | wc -l)
-    echo "== $name: $seeds seed inputs, ${seconds}s"
+    if [ -n "$runs" ]; then bound="-runs=$runs"; what="$runs runs"; else
+        bound="-max_total_time=$seconds"; what="${seconds}s"; fi
+    echo "== $name: $seeds seed inputs, $what"
     mkdir -p fuzz-artifacts
-    if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    start=$(date +%s%N)
+    if ! "$target" "$bound" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
         -seed="$seed" -artifact_prefix="fuzz-artifacts/$name-" \
         -print_final_stats=1 "$work" >"$work.log" 2>&1; then
         status=1
         tail -n 40 "$work.log"
     fi
-    grep -E '^(Done|stat::number_of_executed_units)' "$work.log" || true
+    took_ms=$(( ($(date +%s%N) - start) / 1000000 + 1 ))
+    done_runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work.log" | tail -1)
+    done_runs=${done_runs:-0}
+    cov=$(grep -oE 'cov: [0-9]+' "$work.log" | tail -1 || true)
+    echo "   $done_runs runs in $(( took_ms / 1000 )) s ($(( done_runs * 1000 / took_ms )) a second), $cov"
     echo "   corpus after run: $(find "$work" -type f | wc -l) inputs"
+    if [ -n "$runs" ]; then
+        mkdir -p "$corpus"
+        "$target" -merge=1 "$corpus" "$work" >"$work.merge.log" 2>&1 || true
+        echo "   merged into $corpus: $(find "$corpus" -type f | wc -l) inputs"
+        rm -f "$work.merge.log"
+    fi
     rm -rf "$work" "$work.log"
 done
 exit $status

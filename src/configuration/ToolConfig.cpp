@@ -255,9 +255,14 @@ QString ToolConfigurationPath() {
 
 ToolConfigReadResult ReadToolConfigurationFile(const QString& path, ToolSettings& settings,
                                                QString& password) {
-    ToolConfigReadResult result;
     QFile file(path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly)) return result;
+    if (!file.exists() || !file.open(QIODevice::ReadOnly)) return {};
+    return ReadToolConfiguration(file, settings, password);
+}
+
+ToolConfigReadResult ReadToolConfiguration(QIODevice& file, ToolSettings& settings,
+                                           QString& password) {
+    ToolConfigReadResult result;
     result.Found = true;
 
     QTextStream in(&file);
@@ -424,14 +429,18 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
     return out;
 }
 
-bool WriteToolConfigurationFile(const QString& path, const ToolSettings& settings,
-                                const QString& password, QString* error) {
-    const QStringList lines =
-        ToolConfigurationLines(settings, password, QDateTime::currentDateTime());
-    QString text = lines.join(QStringLiteral("\r\n"));
+QByteArray ToolConfigurationBytes(const ToolSettings& settings, const QString& password,
+                                  const QDateTime& when) {
+    QString text = ToolConfigurationLines(settings, password, when).join(QStringLiteral("\r\n"));
     text += QStringLiteral("\r\n");
     QStringEncoder encoder(QStringConverter::System);
-    const QByteArray bytes = encoder.encode(text);
+    return encoder.encode(text);
+}
+
+bool WriteToolConfigurationFile(const QString& path, const ToolSettings& settings,
+                                const QString& password, QString* error) {
+    const QByteArray bytes =
+        ToolConfigurationBytes(settings, password, QDateTime::currentDateTime());
 
     // A complete new file replaces the old one in one step; a failure leaves the old file.
     QSaveFile file(path);

@@ -3,6 +3,7 @@
 #include "configuration/ToolSettings.h"
 
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -42,6 +43,9 @@ QString ToolConfigurationPath();
 // nothing when the file does not exist.
 ToolConfigReadResult ReadToolConfigurationFile(const QString& path, ToolSettings& settings,
                                                QString& password);
+// The same from an open device (the file, or bytes in memory); Found is always true.
+ToolConfigReadResult ReadToolConfiguration(QIODevice& device, ToolSettings& settings,
+                                           QString& password);
 
 // Reads the file in the start-up folder into Tool() and the process-wide access password.
 ToolConfigReadResult ReadToolConfiguration();
@@ -49,6 +53,10 @@ ToolConfigReadResult ReadToolConfiguration();
 // The lines of the file for `settings` and `password`, stamped with `when`, without line ends.
 QStringList ToolConfigurationLines(const ToolSettings& settings, const QString& password,
                                    const QDateTime& when);
+
+// The bytes of the file: the lines, each ended by CR LF, in the system's encoding.
+QByteArray ToolConfigurationBytes(const ToolSettings& settings, const QString& password,
+                                  const QDateTime& when);
 
 // Replaces the file at `path` by a complete new one (the old file stays untouched when
 // writing fails). Returns false and sets `error` on failure.

@@ -62,6 +62,12 @@ bool Read(const QString& path, const QString& separator, int maxLines, QStringLi
         if (error) *error = file.errorString();
         return false;
     }
+    return Read(file, separator, maxLines, names, error);
+}
+
+bool Read(QIODevice& file, const QString& separator, int maxLines, QStringList* names,
+          QString* error) {
+    names->clear();
     // A line ends at CR LF, LF or a lone CR (files saved by older editors), so that a name never
     // holds a line end of its own. A line longer than kMaxLineBytes keeps its beginning.
     QByteArray line;

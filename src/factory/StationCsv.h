@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,9 @@ bool Write(const QString& path, const QStringList& names, const QString& separat
 // a reason in `error` when the file could not be opened or read; `names` then holds the lines
 // read before the failure.
 bool Read(const QString& path, const QString& separator, int maxLines, QStringList* names,
+          QString* error);
+// The same from an open device (the file, or bytes in memory).
+bool Read(QIODevice& device, const QString& separator, int maxLines, QStringList* names,
           QString* error);
 
 } // namespace StationCsv

@@ -81,6 +81,16 @@ bool Write(const clsInstrument& record, const QString& path, QString* error) {
     return true;
 }
 
+QStringList LinesOfText(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::System);
+    const QString text = decoder.decode(bytes);
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
+    QStringList lines = text.split(lineEnd);
+    // A final line end does not start another line.
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
+
 bool LoadLines(const QString& path, QStringList& lines, QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -89,12 +99,7 @@ bool LoadLines(const QString& path, QStringList& lines, QString* error) {
                          .arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
-    QStringDecoder decoder(QStringDecoder::System);
-    const QString text = decoder.decode(file.readAll());
-    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
-    lines = text.split(lineEnd);
-    // A final line end does not start another line.
-    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    lines = LinesOfText(file.readAll());
     return true;
 }
 

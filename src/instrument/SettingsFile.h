@@ -50,7 +50,10 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& record,
 // ImportFlag is true afterwards only when the whole file was read.
 ReadResult ApplyMasterLines(const QStringList& lines, clsInstrument& master);
 
-// Reads the file at `path` into its lines (CR LF, LF and CR line ends accepted).
+// The lines of a file's bytes (text in the system's encoding; CR LF, LF and CR line ends).
+QStringList LinesOfText(const QByteArray& bytes);
+
+// Reads the file at `path` into its lines (LinesOfText).
 bool LoadLines(const QString& path, QStringList& lines, QString* error = nullptr);
 
 // Reads the file at `path` into `record`. On an error `record` is left exactly as it was.

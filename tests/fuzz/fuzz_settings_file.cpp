@@ -1,24 +1,22 @@
-// Feeds arbitrary bytes as a configuration file to the reader and the import sequence.
+// Feeds arbitrary bytes as a configuration file to the reader, as the program splits a file into
+// lines, then writes what was read and reads it again: it must read back without an error.
 #include "instrument/SettingsFile.h"
 #include "instrument/clsInstrument.h"
 
-#include <QRegularExpression>
-#include <QString>
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    const QStringList lines = SettingsFile::LinesOfText(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
     clsInstrument record;
-    const QStringList before = SettingsFile::Lines(record);
     const auto result = SettingsFile::ApplyLines(lines, record);
     if (!result.ok && (result.errorLine < 1 || result.errorLine > lines.size())) __builtin_trap();
-    // Whatever was read can be written again and reads back to the same lines.
-    const QStringList written = SettingsFile::Lines(record);
+    clsInstrument master;
+    const auto asMaster = SettingsFile::ApplyMasterLines(lines, master);
+    if (asMaster.ok != result.ok) __builtin_trap();
+    // Whatever was read can be written again and reads back without an error.
     clsInstrument again;
-    const auto second = SettingsFile::ApplyLines(written, again);
-    if (!second.ok) __builtin_trap();
-    (void)before;
+    if (!SettingsFile::ApplyLines(SettingsFile::Lines(record), again).ok) __builtin_trap();
     return 0;
 }

@@ -86,6 +86,7 @@ TEST(CtlOptionsTest, UsageErrorsAreExitTwoWithOneSentence) {
         {{"--json=yes", "info"}, "--json takes no value"},
         {{"--bogus", "info"}, "Unknown option \"--bogus\""},
         {{"-x", "info"}, "Unknown option \"-x\""},
+        {{"--bad\nline", "info"}, "Unknown option \"--bad\\x0Aline\""}, // stays one line
         {{"--retry", "abc", "info"}, "--retry needs a whole number"},
         {{"--timeout", "5000", "info"}, "--timeout needs seconds"},
         {{"--connect-timeout", "0", "info"}, "--connect-timeout needs"},
