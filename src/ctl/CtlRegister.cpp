@@ -165,8 +165,8 @@ QString Limit(int days) {
 
 } // namespace
 
-CtlRegister::CtlRegister(RegisterLocation location, QString folder)
-    : m_location(std::move(location)), m_folder(std::move(folder)) {}
+CtlRegister::CtlRegister(RegisterLocation location, QString folder, bool json)
+    : m_location(std::move(location)), m_folder(std::move(folder)), m_json(json) {}
 
 bool CtlRegister::open(FleetRegister& reg, Result& result) {
     QString error;
@@ -198,6 +198,10 @@ CtlRegister::Result CtlRegister::list(const QDate& today, std::optional<int> due
                               QStringLiteral("Last seen")}};
     QJsonArray detectors;
     for (const DetectorRow& row : std::as_const(rows)) {
+        if (m_json) {
+            detectors.append(RowJson(row, today));
+            continue;
+        }
         const DetectorIdentity& d = row.detector;
         table.append({d.serial, d.model, d.gas.isEmpty() ? QStringLiteral("-") : d.gas,
                       d.stationId.isEmpty() ? QStringLiteral("-") : d.stationId,
@@ -211,11 +215,10 @@ CtlRegister::Result CtlRegister::list(const QDate& today, std::optional<int> due
                                                    ? QStringLiteral(" overdue")
                                                    : QString()),
                       DateText(row.lastSeen.toLocalTime().date())});
-        detectors.append(RowJson(row, today));
     }
     r.json[QStringLiteral("detectors")] = detectors;
     r.json[QStringLiteral("count")] = int(rows.size());
-    QStringList lines = rows.isEmpty() ? QStringList() : TableLines(table);
+    QStringList lines = rows.isEmpty() || m_json ? QStringList() : TableLines(table);
     lines << Plural(rows.size(), "detector", "detectors") +
                  (dueWithin && !overdue ? QStringLiteral(" due within %1 days.").arg(*dueWithin)
                   : overdue             ? QStringLiteral(" overdue.")
@@ -324,7 +327,7 @@ CtlRegister::Result CtlRegister::exportCsv(const QString& path) {
     }
     r.json[QStringLiteral("file")] = QDir::toNativeSeparators(path);
     r.json[QStringLiteral("count")] = int(rows.size());
-    r.text = QStringLiteral("Wrote %1 with their due dates in %2.")
+    r.text = QStringLiteral("Wrote the due dates of %1 in %2.")
                  .arg(Plural(rows.size(), "detector", "detectors"), Quoted(path));
     return r;
 }

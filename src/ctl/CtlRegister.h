@@ -20,8 +20,9 @@ public:
         QString error;    // one sentence for stderr when code is not 0
     };
 
-    // The commands on the register at `location`, whose waiting events are kept in `folder`.
-    CtlRegister(RegisterLocation location, QString folder);
+    // The commands on the register at `location`, whose waiting events are kept in `folder`;
+    // with `json`, lists give their JSON form only.
+    CtlRegister(RegisterLocation location, QString folder, bool json = false);
 
     // The detectors with their due dates: all, those due within `dueWithin` days of `today`,
     // or only the overdue ones.
@@ -54,4 +55,5 @@ private:
 
     RegisterLocation m_location;
     QString m_folder;
+    bool m_json = false;
 };

@@ -1006,7 +1006,7 @@ int CtlRunner::cmdDumpLogger() {
 // ---- The register ----
 
 int CtlRunner::cmdRegister() {
-    CtlRegister reg(*m_registerLocation, m_folder);
+    CtlRegister reg(*m_registerLocation, m_folder, m_options.json);
     const QString& sub = m_options.subcommand;
     const QStringList& args = m_options.arguments;
     CtlRegister::Result r;
