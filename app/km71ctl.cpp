@@ -43,6 +43,11 @@ bool WantsCertificate(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef Q_OS_LINUX
+    // Unless TZ names the zone, the C library looks at /etc/localtime again for every local
+    // time it converts, and the register's lists convert tens of thousands.
+    if (!qEnvironmentVariableIsSet("TZ")) qputenv("TZ", ":/etc/localtime");
+#endif
     // A plain core application unless a certificate is wanted: then a GUI application on the
     // offscreen platform (no display needed), unless the person chose a platform.
     const bool certificate = WantsCertificate(argc, argv);

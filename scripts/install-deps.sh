@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those that are missing.
+# Qt's SQLite and PostgreSQL drivers serve the fleet register; the tests start a scratch
+# PostgreSQL server (postgresql) and alter register files with the sqlite3 tool.
 # The last line is for the Debian package: dpkg-shlibdeps (dpkg-dev) and file compute its
 # dependencies, lintian and desktop-file-validate check it.
 set -euo pipefail
@@ -8,6 +10,7 @@ packages=(
     qt6-base-dev libqt6opengl6-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-noto-cjk poppler-utils xvfb
+    libqt6sql6-sqlite libqt6sql6-psql postgresql sqlite3
     dpkg-dev file lintian desktop-file-utils
 )
 missing=()

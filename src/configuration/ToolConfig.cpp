@@ -193,6 +193,10 @@ LineEffect applyLine(const LineValues& v, ToolSettings& s, QString& password) {
         s.CalSpanOffWait = wholeOr<qint16>(v[1], 30);
     } else if (key == QLatin1String("COMPLETELY VIEW")) {
         s.CompletelyView = isTrue(v[1]);
+    } else if (key == QLatin1String("REGISTER")) {
+        s.Register = v[1].trimmed();
+    } else if (key == QLatin1String("TECHNICIAN")) {
+        s.Technician = v[1].trimmed();
     } else if (key == QLatin1String("TREND SEARCH")) {
         s.TrendSearch = {wholeOr<qint16>(v[1], 0), wholeOr<qint16>(v[2], 0)};
     }
@@ -322,6 +326,10 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
         << line(QStringLiteral("Timeout"), {orDefault(s.LinkTimeout, 3)})
         << line(QStringLiteral("Delay"), {orDefault(s.LinkDelay, 300)})
         << line(QStringLiteral("Retry"), {orDefault(s.LinkRetry, 3)});
+    // The register keys are new: a file that never set them stays as it was.
+    if (!s.Register.isEmpty()) out << line(QStringLiteral("Register"), {textValue(s.Register)});
+    if (!s.Technician.isEmpty())
+        out << line(QStringLiteral("Technician"), {textValue(s.Technician)});
 
     out << QString() << QStringLiteral(";")
         << QStringLiteral("; Formats = Autoload enable, Auto remove data enable")

@@ -78,6 +78,12 @@ struct ToolSettings {
     bool CompletelyView = true;
     // Trend search window: before the event, after the event.
     std::array<qint16, 2> TrendSearch{-30, 45};
+    // Where the fleet register lives: a postgresql:// URL or the path of an SQLite file; empty
+    // for the default file in the start-up folder. Written only when set.
+    QString Register;
+    // Who the register's events name as technician; empty for the login name. Written only
+    // when set.
+    QString Technician;
 
     // Whether `gas` is a channel of the per-gas tables.
     static bool IsGas(int gas) { return gas >= 0 && gas < clsInstrument::GasCount; }

@@ -36,7 +36,28 @@ constexpr CommandEntry kCommands[] = {
     {"dump-listing", 1, 1, "a FILE", false, false, false},
     {"dump-logger", 1, 1, "a FILE", false, false, false},
     {"ports", 0, 0, "", false, false, false},
+    {"register", 1, 1 << 20, "a subcommand", false, false, false},
 };
+
+// One subcommand of register: its argument count.
+struct SubcommandEntry {
+    const char* name;
+    int minArgs;
+    int maxArgs;
+    const char* argName;
+};
+
+constexpr SubcommandEntry kRegisterSubcommands[] = {
+    {"list", 0, 0, ""},         {"show", 1, 1, "a SERIAL number"},
+    {"export", 1, 1, "a FILE"}, {"verify", 0, 0, ""},
+    {"sync", 0, 0, ""},         {"import", 1, 1 << 20, "at least one FILE"},
+};
+
+const SubcommandEntry* FindSubcommand(const QString& word) {
+    for (const SubcommandEntry& entry : kRegisterSubcommands)
+        if (word == QLatin1String(entry.name)) return &entry;
+    return nullptr;
+}
 
 const CommandEntry* FindCommand(const QString& word) {
     for (const CommandEntry& entry : kCommands)
@@ -46,10 +67,11 @@ const CommandEntry* FindCommand(const QString& word) {
 
 // Options that take a value.
 bool TakesValue(const QString& name) {
-    static const QStringList names = {QStringLiteral("port"),    QStringLiteral("ir"),
-                                      QStringLiteral("sim"),     QStringLiteral("retry"),
-                                      QStringLiteral("timeout"), QStringLiteral("connect-timeout"),
-                                      QStringLiteral("folder"),  QStringLiteral("count")};
+    static const QStringList names = {QStringLiteral("port"),     QStringLiteral("ir"),
+                                      QStringLiteral("sim"),      QStringLiteral("retry"),
+                                      QStringLiteral("timeout"),  QStringLiteral("connect-timeout"),
+                                      QStringLiteral("folder"),   QStringLiteral("count"),
+                                      QStringLiteral("register"), QStringLiteral("due-within")};
     return names.contains(name);
 }
 
@@ -208,6 +230,20 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
             if (value.trimmed().isEmpty())
                 return fail(QStringLiteral("Option --folder needs a folder."));
             o.folder = value;
+        } else if (name == QLatin1String("register")) {
+            if (value.trimmed().isEmpty())
+                return fail(QStringLiteral("Option --register needs a postgresql:// URL or an "
+                                           "SQLite file."));
+            o.registerText = value.trimmed();
+        } else if (name == QLatin1String("due-within")) {
+            int n = 0;
+            if (!ReadWhole(value, &n) || n < 0 || n > 36500)
+                return fail(QStringLiteral("Option --due-within needs a whole number of days from "
+                                           "0 to 36500, not \"%1\".")
+                                .arg(value));
+            o.dueWithin = n;
+        } else if (name == QLatin1String("overdue")) {
+            o.overdue = true;
         } else if (name == QLatin1String("count")) {
             int n = 0;
             if (!ReadWhole(value, &n) || n < 1)
@@ -258,6 +294,23 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
         return fail(QStringLiteral("Option --certificate belongs to the commands zero and span."));
     if (o.count && !entry->count)
         return fail(QStringLiteral("Option --count belongs to the command watch."));
+    if (o.command == QLatin1String("register")) {
+        o.subcommand = o.arguments.takeFirst().toLower();
+        const SubcommandEntry* sub = FindSubcommand(o.subcommand);
+        if (!sub)
+            return fail(QStringLiteral("Unknown register command \"%1\"; give list, show, "
+                                       "export, verify, sync or import.")
+                            .arg(o.subcommand));
+        if (o.arguments.size() < sub->minArgs)
+            return fail(QStringLiteral("The command register %1 needs %2.")
+                            .arg(o.subcommand, QLatin1String(sub->argName)));
+        if (o.arguments.size() > sub->maxArgs)
+            return fail(QStringLiteral("Too many arguments for register %1: \"%2\".")
+                            .arg(o.subcommand, o.arguments.at(sub->maxArgs)));
+    }
+    if ((o.dueWithin || o.overdue) && o.subcommand != QLatin1String("list"))
+        return fail(QStringLiteral("Options --due-within and --overdue belong to the command "
+                                   "register list."));
     for (const QString& a : std::as_const(o.arguments))
         if (a.trimmed().isEmpty())
             return fail(QStringLiteral("The command %1 got an empty argument.").arg(o.command));
@@ -301,6 +354,9 @@ QString CtlOptions::UsageText() {
         "  --connect-timeout S      wait at most S seconds for the detector (default 10)\n"
         "  --folder DIR             folder of the link log and KM71Config.ini (default: the\n"
         "                           current directory)\n"
+        "  --register LOCATION      the fleet register: a postgresql://USER@HOST:PORT/DB URL\n"
+        "                           or an SQLite file (default: \"Register\" of KM71Config.ini,\n"
+        "                           else KM71Fleet.sqlite in the folder)\n"
         "  --json                   machine-readable output\n"
         "  -DEBUG, -SEIZO           debug and factory mode, as the window program\n"
         "  --help, --version\n"
@@ -325,6 +381,15 @@ QString CtlOptions::UsageText() {
         "  dump-listing FILE        memory dump as a hex listing\n"
         "  dump-logger FILE         logger memory as a 32 KiB image\n"
         "  ports                    list the serial ports, marking the USB infrared module\n"
-        "Exit status: 0 success; 1 the operation failed or compare found a difference;\n"
+        "  register list [--due-within DAYS] [--overdue]\n"
+        "                           the detectors on record with their due dates\n"
+        "  register show SERIAL     one detector and its events\n"
+        "  register export FILE     every detector with its due dates as CSV\n"
+        "  register verify          check the chain of events; names the first bad one\n"
+        "  register sync            forward the events that wait for the register\n"
+        "  register import FILE...  factory record CSV and certificate JSON files\n"
+        "Every command that talks to a detector puts its event on record in the register.\n"
+        "Exit status: 0 success; 1 the operation failed, compare found a difference, the\n"
+        "register cannot be reached or its chain is broken;\n"
         "2 usage or file error; 3 no detector connected.\n");
 }

@@ -37,6 +37,7 @@ public:
     std::optional<double> timeoutSeconds; // --timeout S
     double connectTimeoutSeconds = 10.0;  // --connect-timeout S
     QString folder;                       // --folder DIR (empty: the current directory)
+    QString registerText;                 // --register LOCATION (empty: the configured one)
     bool json = false;                    // --json
     bool debugMode = false;               // -DEBUG
     bool factoryMode = false;             // -SEIZO
@@ -51,6 +52,9 @@ public:
     std::optional<int> count;           // watch --count N
     std::optional<QDateTime> clockTime; // set-clock YYYY-MM-DDTHH:MM:SS (local time)
     std::optional<float> concentration; // span CONCENTRATION
+    QString subcommand;                 // register: list, show, export, verify, sync, import
+    std::optional<int> dueWithin;       // register list --due-within DAYS
+    bool overdue = false;               // register list --overdue
 
     // Parses the arguments (without the program name). False with one sentence in `error`
     // when the command line is not valid.

@@ -1,7 +1,10 @@
 #include "ctl/CtlRunner.h"
 
 #include "configuration/ToolConfig.h"
+#include "configuration/ToolSettings.h"
+#include "ctl/CtlRegister.h"
 #include "ctl/CtlReport.h"
+#include "ctl/RegisterImport.h"
 #include "instrument/AlarmRules.h"
 #include "instrument/GasChannel.h"
 #include "instrument/MasterCompare.h"
@@ -14,6 +17,7 @@
 #include "link/PortHelp.h"
 #include "link/uclHvif.h"
 #include "records/CalibrationCertificateData.h"
+#include "register/EventRecorder.h"
 #include "shell/AppState.h"
 #include "shell/modGasCommon.h"
 #include "sim/SimDetector.h"
@@ -90,6 +94,10 @@ int CtlRunner::Execute(const CtlOptions& options) {
     m_master = clsInstrument();
     m_link.reset();
     m_sim.reset();
+    m_events.clear();
+    m_lastFailure.clear();
+    m_recorder.reset();
+    m_settingsRead = m_calibrationRead = m_bumpRead = false;
 
     if (m_options.help) {
         m_out << CtlOptions::UsageText();
@@ -104,11 +112,21 @@ int CtlRunner::Execute(const CtlOptions& options) {
 
     // Listing the ports needs no folder and no detector.
     if (m_options.command == QLatin1String("ports")) return cmdPorts();
+    // The register commands need the folder and the register, no detector.
+    if (m_options.command == QLatin1String("register")) {
+        int code = prepareFolder();
+        if (code == CtlOptions::ExitOk) code = resolveRegister(true);
+        if (code == CtlOptions::ExitOk) code = cmdRegister();
+        m_out.flush();
+        m_err.flush();
+        return code;
+    }
 
     int code = prepare();
     if (code == CtlOptions::ExitOk) code = connectLink();
     if (code == CtlOptions::ExitOk) code = runCommand();
     progressEnd();
+    recordEvents(code);
     logLine(QStringLiteral("--- km71ctl %1: exit status %2 ---").arg(m_options.command).arg(code));
     m_out.flush();
     m_err.flush();
@@ -128,7 +146,7 @@ void CtlRunner::requestStop() {
 
 // ---- Before connecting: folder, modes, files ----
 
-int CtlRunner::prepare() {
+int CtlRunner::prepareFolder() {
     const QString folder =
         m_options.folder.isEmpty() ? QDir::currentPath() : QDir(m_options.folder).absolutePath();
     if (!QFileInfo(folder).isDir())
@@ -138,6 +156,41 @@ int CtlRunner::prepare() {
     AppState::setStartupFolder(folder);
     AppState::setDebugMode(m_options.debugMode);
     AppState::setFactoryMode(m_options.factoryMode);
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::resolveRegister(bool required) {
+    m_registerLocation.reset();
+    m_registerError.clear();
+    ToolSettings settings;
+    QString password;
+    ReadToolConfigurationFile(QDir(m_folder).filePath(QString::fromLatin1(kToolConfigName)),
+                              settings, password);
+    EventStamp::current().technician = settings.Technician;
+    // A location on the command line is relative to the current directory, as every file
+    // named there; the configured one to the folder.
+    const bool fromOption = !m_options.registerText.isEmpty();
+    const QString text = fromOption ? m_options.registerText : settings.Register;
+    if (text.isEmpty()) {
+        m_registerLocation = RegisterLocation::Default(m_folder);
+        return CtlOptions::ExitOk;
+    }
+    QString error;
+    m_registerLocation =
+        RegisterLocation::Parse(text, fromOption ? QDir::currentPath() : m_folder, &error);
+    if (m_registerLocation) return CtlOptions::ExitOk;
+    const QString sentence = fromOption
+                                 ? QStringLiteral("Option --register: %1").arg(error)
+                                 : QStringLiteral("The register \"%1\" of %2 cannot be used: %3")
+                                       .arg(text, QString::fromLatin1(kToolConfigName), error);
+    if (fromOption || required) return fail(CtlOptions::ExitUsage, sentence);
+    m_registerError = sentence;
+    return CtlOptions::ExitOk;
+}
+
+int CtlRunner::prepare() {
+    if (const int code = prepareFolder(); code != CtlOptions::ExitOk) return code;
+    if (const int code = resolveRegister(false); code != CtlOptions::ExitOk) return code;
 
     QStringList words{QStringLiteral("km71ctl"), m_options.command};
     words << m_options.arguments;
@@ -334,15 +387,23 @@ int CtlRunner::runCommand() {
     if (c == QLatin1String("zero")) return cmdZero();
     if (c == QLatin1String("span")) return cmdSpan();
     if (c == QLatin1String("watch")) return cmdWatch();
-    if (c == QLatin1String("default"))
+    if (c == QLatin1String("default")) {
+        beginEvent(EventKind::Defaults);
         return cmdConfirmed(QStringLiteral("Restoring the defaults"),
                             [this] { return m_link->DefaultInstrument(); });
-    if (c == QLatin1String("clear-log"))
+    }
+    if (c == QLatin1String("clear-log")) {
+        beginEvent(EventKind::LogClear);
+        event().details[QStringLiteral("log")] = QStringLiteral("logger");
         return cmdConfirmed(QStringLiteral("Clearing the logger data"),
                             [this] { return m_link->BodyDataClear(); });
-    if (c == QLatin1String("clear-power-log"))
+    }
+    if (c == QLatin1String("clear-power-log")) {
+        beginEvent(EventKind::LogClear);
+        event().details[QStringLiteral("log")] = QStringLiteral("power");
         return cmdConfirmed(QStringLiteral("Clearing the power log"),
                             [this] { return m_link->PowerDataClear(); });
+    }
     if (c == QLatin1String("check-data")) return cmdCheckData();
     if (c == QLatin1String("power-off")) return cmdPowerOff();
     if (c == QLatin1String("dump-listing")) return cmdDumpListing();
@@ -366,6 +427,7 @@ int CtlRunner::readDetector(const QString& purpose) {
     }
     logLine(
         QStringLiteral("---Instrument Download Finished---. Date = %1").arg(GeneralDateText(end)));
+    m_settingsRead = true;
     m_record.setCommFlags(true);
     m_record.setImportFlag(false);
     if (std::fabs(m_record.SysDateOffset()) > kClockWarningDays)
@@ -376,11 +438,13 @@ int CtlRunner::readDetector(const QString& purpose) {
 }
 
 int CtlRunner::cmdInfo() {
+    beginEvent(EventKind::Read);
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
+    settleEvent(true);
     // The latest calibration and bump test complete the picture; without them it still holds.
-    if (!m_stop) m_link->GetLatestHistory(m_record);
-    if (!m_stop) m_link->GetLatestBumpHistory(m_record);
+    if (!m_stop) m_calibrationRead = m_link->GetLatestHistory(m_record);
+    if (!m_stop) m_bumpRead = m_link->GetLatestBumpHistory(m_record);
     if (m_options.json) {
         QJsonObject json = CtlReport::InfoJson(m_record);
         return succeed(QString(), json);
@@ -390,8 +454,11 @@ int CtlRunner::cmdInfo() {
 
 int CtlRunner::cmdRead() {
     const QString path = resolvePath(m_options.arguments.first());
+    beginEvent(EventKind::Read);
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
+    // The detector was read, whether or not its file can be written.
+    settleEvent(true);
     QString error;
     if (!SettingsFile::Write(m_record, path, &error))
         return fail(CtlOptions::ExitUsage,
@@ -409,10 +476,13 @@ int CtlRunner::cmdWrite() {
     const QString path = resolvePath(m_options.arguments.first());
     // The detector is read first, so that a setting the file does not hold is written back
     // with the detector's own value, as after "Instrument Information" and an import.
+    beginEvent(m_options.identity ? EventKind::IdentityWrite : EventKind::Write);
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
     const QString detectorModel = m_record.ModelTyp();
     const clsInstrument detector = m_record;
+    // Until the write succeeds, the event names the detector as it was read.
+    event().detector = DetectorIdentity::FromRecord(detector);
     SettingsFile::ApplyLines(m_fileLines, m_record);
     if (m_record.ModelTyp() != detectorModel && !m_options.force)
         return fail(CtlOptions::ExitUsage,
@@ -474,6 +544,15 @@ int CtlRunner::cmdWrite() {
         m_record.setChange_SerialNo(true);
     }
 
+    // The event lists exactly what is sent and differs from what the detector held.
+    const QStringList sent = uclHvif::PendingWrites(m_record);
+    QList<SettingChange> changes;
+    for (const SettingChange& change : RegisterEvent::Changes(detector, m_record))
+        if (sent.contains(change.name)) changes << change;
+    RegisterEvent changed;
+    changed.setChanges(changes);
+    event().details = changed.details;
+
     progressStart(QStringLiteral("Writing %1").arg(Quoted(path)));
     const bool ok = !m_stop && m_link->SetInstrument(m_record);
     progressEnd();
@@ -490,6 +569,19 @@ int CtlRunner::cmdWrite() {
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("Writing the detector failed: %1.").arg(failureReason()));
     }
+    // The detector now holds what was sent; what was not sent stays as it was read.
+    const DetectorIdentity written = DetectorIdentity::FromRecord(m_record);
+    DetectorIdentity& now = *event().detector;
+    const auto take = [&sent](const char* command, QString& mine, const QString& theirs) {
+        if (sent.contains(QLatin1String(command))) mine = theirs;
+    };
+    take("IN", now.serial, written.serial);
+    take("HN", now.manufactureNo, written.manufactureNo);
+    take("XS", now.stationId, written.stationId);
+    take("XZ", now.userId, written.userId);
+    take("GJ", now.gas, written.gas);
+    if (sent.contains(QLatin1String("SC"))) now.calLimit = written.calLimit;
+    if (sent.contains(QLatin1String("BK"))) now.bumpLimit = written.bumpLimit;
     QJsonObject json;
     json[QStringLiteral("file")] = QDir::toNativeSeparators(path);
     json[QStringLiteral("identity")] = m_options.identity;
@@ -502,6 +594,7 @@ int CtlRunner::cmdWrite() {
 }
 
 int CtlRunner::cmdCompare() {
+    beginEvent(EventKind::MasterCompare);
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
     const MasterCompare::Result result = MasterCompare::Compare(m_master, m_record);
@@ -518,6 +611,11 @@ int CtlRunner::cmdCompare() {
     json[QStringLiteral("differences")] = differences;
     json[QStringLiteral("file")] =
         QDir::toNativeSeparators(resolvePath(m_options.arguments.first()));
+    // The comparison itself succeeded, whatever its verdict.
+    event().details[QStringLiteral("verdict")] =
+        result.allOk() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+    event().details[QStringLiteral("differences")] = QJsonArray::fromStringList(lines);
+    settleEvent(true);
     if (result.allOk()) return succeed(MasterCompare::OkText().trimmed(), json);
     json[QStringLiteral("command")] = m_options.command;
     json[QStringLiteral("ok")] = false;
@@ -535,8 +633,11 @@ int CtlRunner::cmdCompare() {
 }
 
 int CtlRunner::cmdSetClock() {
+    beginEvent(EventKind::ClockSet);
+    readIdentity();
     const QDateTime when =
         m_options.clockTime ? *m_options.clockTime : m_link->clock()->currentDateTime();
+    event().details[QStringLiteral("clock")] = TimeText(when);
     if (m_stop || !m_link->SetDateTime(when))
         return fail(
             CtlOptions::ExitFailed,
@@ -547,6 +648,8 @@ int CtlRunner::cmdSetClock() {
 }
 
 int CtlRunner::cmdZero() {
+    beginEvent(EventKind::Zero);
+    readIdentity();
     progressStart(QStringLiteral("Zero calibration"));
     // The calibration window's zero request.
     const bool ok = !m_stop && m_link->ZeroCal(QStringLiteral("1"));
@@ -557,6 +660,7 @@ int CtlRunner::cmdZero() {
     const QString status = m_link->replyContext().zeroStatus;
     QJsonObject json;
     json[QStringLiteral("status")] = status;
+    event().details[QStringLiteral("status")] = status;
     if (!m_link->ZeroStatus(0))
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("The zero calibration failed: the detector reported status "
@@ -564,6 +668,7 @@ int CtlRunner::cmdZero() {
                         .arg(status),
                     json);
     QString text = QStringLiteral("Zero calibration complete.");
+    settleEvent(true);
     if (m_options.certificate) {
         const int code = writeCertificate(CalibrationCertificateData::Kind::Zero, json, text);
         if (code != CtlOptions::ExitOk) return code;
@@ -574,6 +679,8 @@ int CtlRunner::cmdZero() {
 int CtlRunner::cmdSpan() {
     uclHvif& link = *m_link;
     clsInstrument cal;
+    beginEvent(EventKind::Span);
+    readIdentity();
     progressStart(QStringLiteral("Span calibration"));
     if (m_stop || !link.GetGasInfo(cal) || !link.GetAutoCalDensty(cal))
         return fail(CtlOptions::ExitFailed,
@@ -635,6 +742,7 @@ int CtlRunner::cmdSpan() {
 
     // The calibration window's span request text: the gas selected and its concentration.
     const QString request = QStringLiteral("1,") + FormatFixed5(target, places);
+    event().details[QStringLiteral("concentration")] = ReadingValue(target);
     logLine(QStringLiteral("---Calibration Upload Started---. Date = %1 (%2)")
                 .arg(GeneralDateText(link.clock()->currentDateTime()), request));
     const bool ok = !m_stop && link.SpanCal(request);
@@ -647,6 +755,7 @@ int CtlRunner::cmdSpan() {
     QJsonObject json;
     json[QStringLiteral("status")] = status;
     json[QStringLiteral("concentration")] = CtlReport::JsonNumber(target);
+    event().details[QStringLiteral("status")] = status;
     if (!link.SpanStatus(0)) {
         link.setInstrument(&m_record);
         return fail(CtlOptions::ExitFailed,
@@ -659,6 +768,13 @@ int CtlRunner::cmdSpan() {
     if (link.GetLatestHistory(cal)) {
         json[QStringLiteral("before")] = CtlReport::JsonNumber(cal.CalibBefore(0));
         json[QStringLiteral("after")] = CtlReport::JsonNumber(cal.CalibAfter(0));
+        // The detector's calibration record: the readings, and its date for the due date.
+        event().details[QStringLiteral("before")] = ReadingValue(cal.CalibBefore(0));
+        event().details[QStringLiteral("after")] = ReadingValue(cal.CalibAfter(0));
+        m_record.setCalibDate(0, cal.CalibDate(0));
+        m_record.setCalibBefore(0, cal.CalibBefore(0));
+        m_record.setCalibAfter(0, cal.CalibAfter(0));
+        m_calibrationRead = true;
         after = QStringLiteral(" (before %1, after %2)")
                     .arg(FormatReading(cal.CalibBefore(0), places),
                          FormatReading(cal.CalibAfter(0), places));
@@ -666,6 +782,7 @@ int CtlRunner::cmdSpan() {
     link.setInstrument(&m_record);
     QString text = QStringLiteral("Span calibration with %1 %2 complete%3.")
                        .arg(FormatDigits(target, places), cal.GasUnit(0).trimmed(), after);
+    settleEvent(true);
     if (m_options.certificate) {
         const int code = writeCertificate(CalibrationCertificateData::Kind::Span, json, text);
         if (code != CtlOptions::ExitOk) return code;
@@ -735,6 +852,7 @@ int CtlRunner::cmdWatch() {
 int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObject& json,
                                 QString& text) {
     // The certificate names the detector: its identity and its latest calibration record.
+    beginEvent(EventKind::Certificate);
     m_link->setInstrument(&m_record);
     if (m_stop || !m_link->GetInstrument(m_record) || !m_link->GetLatestHistory(m_record))
         return fail(CtlOptions::ExitFailed,
@@ -742,6 +860,7 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
                                    "certificate failed: %1.")
                         .arg(failureReason()),
                     json);
+    m_settingsRead = m_calibrationRead = true;
     const QDateTime now = m_link->clock()->currentDateTime();
     const double offset = m_record.SysDateOffset();
     const QDateTime detectorTime =
@@ -773,6 +892,16 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
                     json);
     }
     json[QStringLiteral("certificate")] = path;
+    // An import of this file later finds the same event on record.
+    QFile written(path);
+    if (written.open(QIODevice::ReadOnly))
+        event().uid = RegisterImport::CertificateUid(QFileInfo(path).fileName(), written.readAll());
+    event().details[QStringLiteral("file")] = QDir::toNativeSeparators(path);
+    event().details[QStringLiteral("calibration")] = kind == CalibrationCertificateData::Kind::Zero
+                                                         ? QStringLiteral("zero")
+                                                         : QStringLiteral("span");
+    event().details[QStringLiteral("result")] = QStringLiteral("pass");
+    settleEvent(true);
     text += QStringLiteral("\nCertificate: %1 (JSON)").arg(QDir::toNativeSeparators(path));
     logLine(QStringLiteral("--- km71ctl: certificate %1 ---").arg(QDir::toNativeSeparators(path)));
     if (!pdf.isEmpty()) {
@@ -785,6 +914,7 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
 }
 
 int CtlRunner::cmdConfirmed(const QString& what, const std::function<bool()>& operation) {
+    readIdentity();
     progressStart(what);
     const bool ok = !m_stop && operation();
     progressEnd();
@@ -795,13 +925,19 @@ int CtlRunner::cmdConfirmed(const QString& what, const std::function<bool()>& op
 }
 
 int CtlRunner::cmdCheckData() {
+    beginEvent(EventKind::LoggerCheck);
+    readIdentity();
+    event().details[QStringLiteral("verdict")] = QStringLiteral("NG");
     if (m_stop || !m_link->SetCheckData())
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("Writing the check data failed: %1.").arg(failureReason()));
+    event().details[QStringLiteral("verdict")] = QStringLiteral("OK");
     return succeed(QStringLiteral("The detector wrote its check data."));
 }
 
 int CtlRunner::cmdPowerOff() {
+    beginEvent(EventKind::PowerOff);
+    readIdentity();
     // Closing the line is part of switching off, not a lost connection.
     m_watchLineDown = false;
     progressStart(QStringLiteral("Switching the detector off"));
@@ -867,6 +1003,91 @@ int CtlRunner::cmdDumpLogger() {
     return succeed(QStringLiteral("Saved the logger memory in %1.").arg(Quoted(path)), json);
 }
 
+// ---- The register ----
+
+int CtlRunner::cmdRegister() {
+    CtlRegister reg(*m_registerLocation, m_folder, m_options.json);
+    const QString& sub = m_options.subcommand;
+    const QStringList& args = m_options.arguments;
+    CtlRegister::Result r;
+    if (sub == QLatin1String("list")) {
+        r = reg.list(QDate::currentDate(), m_options.dueWithin, m_options.overdue);
+    } else if (sub == QLatin1String("show")) {
+        r = reg.show(args.first().trimmed());
+    } else if (sub == QLatin1String("export")) {
+        r = reg.exportCsv(resolvePath(args.first()));
+    } else if (sub == QLatin1String("verify")) {
+        r = reg.verify();
+    } else if (sub == QLatin1String("sync")) {
+        r = reg.sync();
+    } else {
+        QStringList paths;
+        for (const QString& a : args)
+            paths << resolvePath(a);
+        r = reg.import(paths);
+    }
+    r.json[QStringLiteral("subcommand")] = sub;
+    if (r.code != CtlOptions::ExitOk) return fail(r.code, r.error, r.json);
+    return succeed(r.text, r.json);
+}
+
+void CtlRunner::readIdentity() {
+    // The event names the detector, so its identity is read before the operation; the
+    // operation goes on whatever this read gives.
+    if (!m_stop) m_link->GetRomNo(m_record);
+    m_link->setInstrument(&m_record);
+}
+
+void CtlRunner::beginEvent(EventKind kind) {
+    EventDraft draft;
+    draft.kind = kind;
+    m_events.append(draft);
+}
+
+CtlRunner::EventDraft& CtlRunner::event() {
+    return m_events.last();
+}
+
+void CtlRunner::settleEvent(bool success) {
+    event().success = success;
+}
+
+void CtlRunner::recordEvents(int code) {
+    QString notStored;
+    for (const EventDraft& draft : std::as_const(m_events)) {
+        const bool success = draft.success.value_or(code == CtlOptions::ExitOk);
+        RegisterEvent e = RegisterEvent::Make(draft.kind, m_record, success);
+        if (!draft.uid.isEmpty()) e.uid = draft.uid;
+        if (draft.detector) e.detector = *draft.detector;
+        // What the record holds without having been read from the detector is not known.
+        if (!m_settingsRead) e.detector.calLimit = e.detector.bumpLimit = -1;
+        if (!m_calibrationRead) e.detector.lastCalibration = QDateTime();
+        if (!m_bumpRead) e.detector.lastBump = QDateTime();
+        e.details = draft.details;
+        if (!success && !m_lastFailure.isEmpty())
+            e.details[QStringLiteral("reason")] = m_lastFailure;
+        if (!m_registerLocation) {
+            if (notStored.isEmpty())
+                notStored = QStringLiteral("record not stored: %1").arg(m_registerError);
+            continue;
+        }
+        if (!m_recorder)
+            m_recorder = std::make_unique<EventRecorder>(*m_registerLocation, m_folder);
+        const EventRecorder::Outcome outcome = m_recorder->record(e);
+        if (!outcome.stored && notStored.isEmpty())
+            notStored = (outcome.pending ? QStringLiteral("record pending: ")
+                                         : QStringLiteral("record not stored: ")) +
+                        outcome.sentence;
+    }
+    m_events.clear();
+    // The command's output and exit status stay as they are; one line says what became of
+    // the record.
+    if (!notStored.isEmpty()) {
+        m_err << "km71ctl: " << notStored << '\n';
+        m_err.flush();
+    }
+}
+
 // ---- Helpers ----
 
 bool CtlRunner::replaceFile(const QString& from, const QString& to, QString* error) {
@@ -922,6 +1143,7 @@ int CtlRunner::succeed(const QString& text, QJsonObject json) {
 
 int CtlRunner::fail(int code, const QString& sentence, QJsonObject json) {
     progressEnd();
+    m_lastFailure = sentence;
     m_err << "km71ctl: " << sentence << '\n';
     m_err.flush();
     logLine(QStringLiteral("--- km71ctl: %1 ---").arg(sentence));
@@ -947,7 +1169,8 @@ void CtlRunner::emitJson(const QJsonObject& json) {
 }
 
 void CtlRunner::logLine(const QString& text) {
-    if (m_folder.isEmpty()) return;
+    // The register commands talk to no detector and leave the link log alone.
+    if (m_folder.isEmpty() || m_options.command == QLatin1String("register")) return;
     if (m_link)
         m_link->AddLog(text);
     else

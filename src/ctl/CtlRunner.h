@@ -3,6 +3,8 @@
 #include "ctl/CtlOptions.h"
 #include "instrument/clsInstrument.h"
 #include "records/CalibrationCertificateData.h"
+#include "register/FleetRegister.h"
+#include "register/RegisterEvent.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -11,7 +13,9 @@
 #include <QTextStream>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class EventRecorder;
 class LinkClock;
 class SimDetector;
 class uclHvif;
@@ -19,7 +23,9 @@ class uclHvif;
 // Runs one km71ctl command: checks the files it needs, connects to the detector (USB module,
 // serial device, infrared endpoint or the simulated detector), runs the command and reports
 // the outcome on the output streams. Results go to `out` (text, or one JSON object with
-// --json); errors are one sentence on `err`, as is progress when it is enabled.
+// --json); errors are one sentence on `err`, as is progress when it is enabled. Every command
+// that talks to a detector puts its event on record in the register; when the record cannot be
+// stored, one sentence on `err` says that it is pending, and nothing else changes.
 class CtlRunner : public QObject {
     Q_OBJECT
 public:
@@ -59,7 +65,18 @@ public:
     SimDetector* simDetector() const { return m_sim.get(); }
 
 private:
+    // An event the running command puts on record when it ends.
+    struct EventDraft {
+        EventKind kind = EventKind::Read;
+        QJsonObject details;
+        std::optional<bool> success;              // unset: the command's exit status decides
+        std::optional<DetectorIdentity> detector; // unset: the record's at the end
+        QString uid;                              // empty: a fresh one
+    };
+
+    int prepareFolder();
     int prepare();
+    int resolveRegister(bool required);
     int connectLink();
     int runCommand();
 
@@ -77,7 +94,14 @@ private:
     int cmdDumpListing();
     int cmdDumpLogger();
     int cmdPorts();
+    int cmdRegister();
     int writeCertificate(CalibrationCertificateData::Kind kind, QJsonObject& json, QString& text);
+
+    void readIdentity();
+    void beginEvent(EventKind kind);
+    EventDraft& event();
+    void settleEvent(bool success);
+    void recordEvents(int code);
 
     int loadSettingsFile(const QString& path);
     int readDetector(const QString& purpose);
@@ -118,6 +142,17 @@ private:
     bool m_stop = false;
     bool m_lineDown = false;
     bool m_watchLineDown = true;
+
+    std::optional<RegisterLocation> m_registerLocation;
+    QString m_registerError; // why the configured register cannot be used
+    std::unique_ptr<EventRecorder> m_recorder;
+    QList<EventDraft> m_events;
+    QString m_lastFailure;
+    // What of the record was read from the detector in this run: its settings, its latest
+    // calibration record, its latest bump test record.
+    bool m_settingsRead = false;
+    bool m_calibrationRead = false;
+    bool m_bumpRead = false;
 
     struct Progress;
     std::unique_ptr<Progress> m_progress;

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -86,7 +87,8 @@ struct RegisterEvent {
     QJsonObject details;
 
     // A new event of `kind` about the detector of `record`, stamped now with a fresh uid, this
-    // computer, the technician and program version of EventStamp.
+    // computer, the technician and program version of EventStamp (the technician: the stamp's
+    // when a program set one, else the tool configuration's, else the login name).
     static RegisterEvent Make(EventKind kind, const clsInstrument& record, bool success);
 
     // The settings that differ between the configuration-file lines of `before` and `after`.
@@ -104,7 +106,8 @@ struct RegisterEvent {
 };
 
 // The computer name, technician and program version events are stamped with. The technician
-// is the tool configuration's, else the login name.
+// is empty unless a program sets it; events then name the tool configuration's, else the login
+// name.
 struct EventStamp {
     QString computer;
     QString technician;
@@ -115,3 +118,7 @@ struct EventStamp {
 // SHA-256 (lower-case hex) over the previous event's hash (empty for the first event), a line
 // feed and the canonical content of this event.
 QString ChainHash(const QString& previousHash, const QByteArray& canonicalContent);
+
+// A reading or concentration as the details hold it: the number with the shortest text that
+// gives the float back (0.1f is 0.1); null for no value (-101, or not finite).
+QJsonValue ReadingValue(float value);

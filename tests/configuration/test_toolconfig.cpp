@@ -155,6 +155,10 @@ TEST_F(ToolConfigFile, KeysInAnyCaseAndTheirFallbacks) {
          }},
         {"irda endpoint\t127.0.0.1:7001",
          [](auto& s) { EXPECT_EQ(s.IrdaEndpoint, QStringLiteral("127.0.0.1:7001")); }},
+        {"register\tpostgresql://km71@db:5432/fleet",
+         [](auto& s) { EXPECT_EQ(s.Register, QStringLiteral("postgresql://km71@db:5432/fleet")); }},
+        {"TECHNICIAN\t'A. Tanaka'",
+         [](auto& s) { EXPECT_EQ(s.Technician, QStringLiteral("A. Tanaka")); }},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.line);
@@ -346,6 +350,8 @@ TEST_P(ToolConfigRoundTrip, EveryReadFieldComesBackEqual) {
     s.SerialLogEnabled = s.AutoRemoveEnabled = true;
     s.FactoryRecordSuffix = QStringLiteral("_line;2");
     s.IrdaEndpoint = QStringLiteral("[::1]:7001");
+    s.Register = QStringLiteral("postgresql://km71@10.0.0.5:5433/fleet");
+    s.Technician = QStringLiteral("Sato; line 2");
     s.SharedFont = {QStringLiteral("DejaVu Sans"), 10.5f, true, true, false};
     s.CalibRange = 13.0f;
     s.ConvFactor = 0.0125f;
@@ -387,6 +393,8 @@ TEST_P(ToolConfigRoundTrip, EveryReadFieldComesBackEqual) {
     expected.ConvEnabled = false;
     EXPECT_EQ(snapshot(back), snapshot(expected));
     EXPECT_EQ(back.FactoryRecordSuffix, s.FactoryRecordSuffix);
+    EXPECT_EQ(back.Register, s.Register);
+    EXPECT_EQ(back.Technician, s.Technician);
     EXPECT_EQ(back.Catalog, s.Catalog);
 }
 

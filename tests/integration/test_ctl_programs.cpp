@@ -96,16 +96,18 @@ TEST_F(CtlProgramTest, InfoReadAndCompareOverTcp) {
 TEST_F(CtlProgramTest, CommandsThatWaitRunSideBySide) {
     // Each of these waits seconds of real time (confirm polls, readings, the power-off pause),
     // so they run at once, each against a simulator of its own.
+    // All but watch read the detector's identity first, for the register's event.
+    const QStringList id{"VP,R,", "XZ,R,", "XS,R,", "IN,R,", "HN,R,", "GJ,R,"};
     const struct {
         QStringList args;
         QStringList frames; // requests after the connect probe, in order
     } cases[] = {
-        {{"zero"}, {"SZ,W,1", "SZ,C,"}},
+        {{"zero"}, id + QStringList{"SZ,W,1", "SZ,C,"}},
         {{"watch", "--count", "2"}, {"GJ,R,", "DN,R,", "DN,R,"}},
-        {{"default"}, {"UX,W,", "UX,C,"}},
-        {{"clear-log"}, {"XC,W,", "XC,C,"}},
-        {{"clear-power-log"}, {"XY,W,", "XY,C,"}},
-        {{"power-off"}, {"RO,W,"}},
+        {{"default"}, id + QStringList{"UX,W,", "UX,C,"}},
+        {{"clear-log"}, id + QStringList{"XC,W,", "XC,C,"}},
+        {{"clear-power-log"}, id + QStringList{"XY,W,", "XY,C,"}},
+        {{"power-off"}, id + QStringList{"RO,W,"}},
     };
     std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::unique_ptr<CtlProcess>> runs;
@@ -219,7 +221,8 @@ TEST_F(CtlProgramTest, ABadFileIsExitTwoAndSendsNothing) {
     // A later run finds the line untouched: its connect probe is the first frame of all.
     const CtlResult r = RunCtl(onPort("files", {"set-clock", "2025-01-07T09:30:00"}), dir.path());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(sim->frames(), (QStringList{"RC,R,", "HC,W,250107093000"}));
+    EXPECT_EQ(sim->frames(), (QStringList{"RC,R,", "VP,R,", "XZ,R,", "XS,R,", "IN,R,", "HN,R,",
+                                          "GJ,R,", "HC,W,250107093000"}));
 }
 
 TEST_F(CtlProgramTest, AWriteThatSwitchesAnAlarmOffOrBreaksARangeNeedsForce) {

@@ -335,9 +335,11 @@ TEST_F(CtlRunnerTest, SpanWritesAnotherConcentrationFirstAndChecksTheStatus) {
 
 TEST_F(CtlRunnerTest, MaintenanceCommandsSendTheirRequests) {
     const auto notYetOnce = [](SimDetector& s, CtlRunner&) { s.faults().notYet = 1; };
+    // The detector's identity is read first, so that the register's event names it.
+    const QStringList identity{"VP,R,", "XZ,R,", "XS,R,", "IN,R,", "HN,R,", "GJ,R,"};
     const struct {
         QStringList args;
-        QStringList expected; // in order, among the frames after the connect probe
+        QStringList expected; // in order, among the frames after the probe and the identity
     } cases[] = {
         {{"set-clock", "2025-01-07T09:30:00"}, {"HC,W,250107093000"}},
         {{"zero"}, {"SZ,W,1", "SZ,C,", "SZ,C,"}},
@@ -350,14 +352,15 @@ TEST_F(CtlRunnerTest, MaintenanceCommandsSendTheirRequests) {
     for (const auto& c : cases) {
         const InProcessRun run = RunInProcess(sim(c.args), notYetOnce);
         EXPECT_EQ(run.code, 0) << c.args.join(' ').toStdString() << run.err.toStdString();
-        EXPECT_EQ(run.frames.mid(1), c.expected) << c.args.join(' ').toStdString();
+        EXPECT_EQ(run.frames.mid(1, 6), identity) << c.args.join(' ').toStdString();
+        EXPECT_EQ(run.frames.mid(7), c.expected) << c.args.join(' ').toStdString();
     }
 }
 
 TEST_F(CtlRunnerTest, PowerOffWithoutAnAnswerIsAFailure) {
     const InProcessRun run =
         RunInProcess(sim({"--retry", "0", "power-off"}),
-                     [](SimDetector& s, CtlRunner&) { s.faults().dropNth = 2; });
+                     [](SimDetector& s, CtlRunner&) { s.faults().dropNth = 8; });
     EXPECT_EQ(run.code, CtlOptions::ExitFailed);
     EXPECT_TRUE(run.err.contains("did not answer the power-off command"));
 }
