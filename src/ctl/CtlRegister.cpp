@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QSaveFile>
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -16,8 +17,15 @@ QString Quoted(const QString& path) {
     return u'"' + QDir::toNativeSeparators(path) + u'"';
 }
 
+// A date as YYYY-MM-DD ("-" when unknown), without the calendar machinery of QDate::toString:
+// the list writes tens of thousands.
 QString DateText(const QDate& date) {
-    return date.isValid() ? date.toString(Qt::ISODate) : QStringLiteral("-");
+    if (!date.isValid()) return QStringLiteral("-");
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+    return QString::fromLatin1(text);
 }
 
 QJsonValue DateJson(const QDate& date) {

@@ -119,6 +119,7 @@ TEST_F(CtlRegisterTest, ReadWriteSpanAndAFailedReadAreOnRecord) {
     const QJsonObject row =
         JsonOf(ctl({"register", "show", kSimSerial, "--json"}))["detector"].toObject();
     const QDate last = QDate::fromString(row["lastCalibration"].toString(), Qt::ISODate);
+    ASSERT_TRUE(last.isValid());
     EXPECT_EQ(row["calibrationDue"].toString(), last.addDays(180).toString(Qt::ISODate));
     EXPECT_EQ(row["stationId"].toString(), "STATION-01");
     r = ctl({"register", "show", kSimSerial});
