@@ -9,6 +9,7 @@
 #include "link/LinkLog.h"
 #include "link/PortHelp.h"
 #include "link/uclHvif.h"
+#include "register/EventRecorder.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
@@ -36,8 +37,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -89,6 +92,7 @@ constexpr int kMsgConnectRetry = 5412;
 constexpr int kMsgConnected = 5432;
 constexpr int kMsgReadBeforeWriting = 5910;
 constexpr int kMsgStatusEarlierDetector = 5911;
+constexpr int kMsgRecordPending = 6122;
 
 // The read buttons that exist, by slot.
 constexpr std::array<int, 4> kDownButtons{1, 2, 4, 5};
@@ -1037,4 +1041,31 @@ void frmMain::cmdCompareMaster_Click() {
     } else {
         Sounds::Play(QStringLiteral("NG.wav"));
     }
+    RegisterEvent event = MakeEvent(EventKind::MasterCompare, m_working, true);
+    event.details[QStringLiteral("verdict")] =
+        result.allOk() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+    QJsonArray differences;
+    for (const MasterCompare::Difference& d : result.differences)
+        differences.append(d.text);
+    event.details[QStringLiteral("differences")] = differences;
+    RecordEvent(event);
+}
+
+// ---- Fleet register ----
+
+void frmMain::RecordEvent(const RegisterEvent& event) {
+    ++m_recordsInFlight;
+    QPointer<frmMain> self(this);
+    EventRecorder::forTool().recordInBackground(event, [self](EventRecorder::Outcome outcome) {
+        if (!self) return;
+        --self->m_recordsInFlight;
+        if (outcome.stored) {
+            self->m_pendingShown = false;
+            return;
+        }
+        // Said once; the records that follow wait in the same queue.
+        if (self->m_pendingShown) return;
+        self->m_pendingShown = true;
+        self->AddInfo(LoadMessage(kMsgRecordPending, {outcome.sentence}), ColourFailure());
+    });
 }

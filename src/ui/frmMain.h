@@ -177,6 +177,14 @@ public:
     // Downloads the logger data into the logger image file; true when it was read completely.
     bool LoggerDownloadWorkflow() override;
 
+    // ---- Fleet register ----
+
+    // Records the event in the background; the information log says once that a record is
+    // pending when the register cannot take it.
+    void RecordEvent(const RegisterEvent& event) override;
+    // Events handed to the register whose outcome has not come back yet.
+    int RecordsInFlight() const { return m_recordsInFlight; }
+
 signals:
     // A concentration reading of gas 0 arrived from the link.
     void readingArrived(float value);
@@ -270,4 +278,9 @@ private:
     // Connections made so far, and the one during which the working record was read.
     quint64 m_connections = 0;
     quint64 m_readConnection = 0;
+    // The detector's settings as the register knows them: as read, then as written since.
+    clsInstrument m_registerBaseline;
+    int m_recordsInFlight = 0;
+    // Set once the log has said that a record is pending; cleared when one is stored again.
+    bool m_pendingShown = false;
 };
