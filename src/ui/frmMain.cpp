@@ -17,6 +17,7 @@
 #include "ui/IdentityEdit.h"
 #include "ui/LoggerCheck.h"
 #include "ui/frmCalibration.h"
+#include "ui/frmFleet.h"
 #include "ui/frmGasSel.h"
 #include "ui/frmIrCommSelect.h"
 #include "widgets/ControlStyle.h"
@@ -92,6 +93,7 @@ constexpr int kMsgConnectRetry = 5412;
 constexpr int kMsgConnected = 5432;
 constexpr int kMsgReadBeforeWriting = 5910;
 constexpr int kMsgStatusEarlierDetector = 5911;
+constexpr int kMsgFleet = 6100;
 constexpr int kMsgRecordPending = 6122;
 
 // The read buttons that exist, by slot.
@@ -252,6 +254,10 @@ void frmMain::buildWidgets() {
     m_cmdImportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdImportSetting"));
     m_cmdExportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdExportSetting"));
     m_cmdExit = makeButton(m_fraCommand[2], QStringLiteral("cmdExit"));
+    // The fleet window needs no detector: its button stands under the frames, in the room the
+    // command column leaves below them.
+    m_cmdFleet = makeButton(central, QStringLiteral("cmdFleet"));
+    connect(m_cmdFleet, &QPushButton::clicked, this, &frmMain::cmdFleet_Click);
     for (QGroupBox* frame : m_fraCommand)
         new QGridLayout(frame);
     m_cmdCompareMaster->setEnabled(false);
@@ -364,6 +370,7 @@ void frmMain::buildWidgets() {
     commands->addWidget(m_fraCommand[0]);
     commands->addWidget(m_fraCommand[1]);
     commands->addWidget(m_fraCommand[2]);
+    commands->addWidget(m_cmdFleet);
     commands->addStretch(1);
     QHeaderView* columns = m_grid->horizontalHeader();
     columns->setMinimumSectionSize(40);
@@ -406,6 +413,7 @@ void frmMain::applyCaptions() {
     m_cmdImportSetting->setText(LoadMessage(kMsgLoadLocalFile));
     m_cmdExportSetting->setText(LoadMessage(kMsgStoreLocalFile));
     m_cmdExit->setText(LoadMessage(kMsgExit));
+    m_cmdFleet->setText(LoadMessage(kMsgFleet));
     m_fraStatus->setTitle(LoadMessage(kMsgStatusFrame));
     for (int i = 0; i < 3; ++i)
         m_lblIdentity[i]->setText(LoadMessage(kMsgIdentityFirst + i));
@@ -1068,4 +1076,8 @@ void frmMain::RecordEvent(const RegisterEvent& event) {
         self->m_pendingShown = true;
         self->AddInfo(LoadMessage(kMsgRecordPending, {outcome.sentence}), ColourFailure());
     });
+}
+
+void frmMain::cmdFleet_Click() {
+    frmFleet::Open(this, m_prompts);
 }

@@ -120,6 +120,8 @@ public:
     QPushButton* cmdImportSetting() const { return m_cmdImportSetting; }
     QPushButton* cmdExportSetting() const { return m_cmdExportSetting; }
     QPushButton* cmdExit() const { return m_cmdExit; }
+    // Opens the fleet window.
+    QPushButton* cmdFleet() const { return m_cmdFleet; }
     QGroupBox* fraCommand(int i) const;
     // Identity boxes 0 serial number, 1 station id, 2 user id.
     QLineEdit* txtOption(int i) const;
@@ -184,6 +186,8 @@ public:
     void RecordEvent(const RegisterEvent& event) override;
     // Events handed to the register whose outcome has not come back yet.
     int RecordsInFlight() const { return m_recordsInFlight; }
+    // Opens the fleet window.
+    void cmdFleet_Click();
 
 signals:
     // A concentration reading of gas 0 arrived from the link.
@@ -241,6 +245,7 @@ private:
     QPushButton* m_cmdImportSetting = nullptr;
     QPushButton* m_cmdExportSetting = nullptr;
     QPushButton* m_cmdExit = nullptr;
+    QPushButton* m_cmdFleet = nullptr;
     QGroupBox* m_fraStatus = nullptr;
     QGroupBox* m_fraTransStatus = nullptr;
     std::array<QLabel*, 3> m_lblIdentity{};
