@@ -3,6 +3,7 @@
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -40,13 +41,47 @@ QString wallText(const QDateTime& when) {
     return when.isValid() ? when.toString(kWallFormat) : QStringLiteral("");
 }
 
+// Reads the date-times the tables hold ("yyyy-MM-ddTHH:mm:ss.zzz", with "Z" when in UTC) by
+// their fixed places: the general parser costs more than the rest of listing the fleet.
+QDateTime stampFrom(const QString& text, Qt::TimeSpec spec) {
+    if (text.size() != (spec == Qt::UTC ? 24 : 23)) return {};
+    const auto number = [&text](int at, int digits) {
+        int value = 0;
+        for (int i = at; i < at + digits; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c < u'0' || c > u'9') return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
+    if (!date.isValid() || !time.isValid()) return {};
+    return QDateTime(date, time, spec);
+}
+
 QDateTime utcFrom(const QString& text) {
-    return text.isEmpty() ? QDateTime() : QDateTime::fromString(text, Qt::ISODateWithMs).toUTC();
+    return stampFrom(text, Qt::UTC);
 }
 
 QDateTime wallFrom(const QString& text) {
-    return text.isEmpty() ? QDateTime() : QDateTime::fromString(text, kWallFormat);
+    return stampFrom(text, Qt::LocalTime);
 }
+
+// Wall-clock date-times read while listing many rows: each text is turned into a local
+// date-time (which asks the system for its zone) once.
+class WallDates {
+public:
+    QDateTime operator()(const QString& text) {
+        if (text.isEmpty()) return {};
+        auto it = m_seen.constFind(text);
+        if (it == m_seen.cend()) it = m_seen.insert(text, wallFrom(text));
+        return *it;
+    }
+
+private:
+    QHash<QString, QDateTime> m_seen;
+};
 
 // The driver's text of an error on one line.
 QString errorText(const QSqlError& error) {
@@ -66,7 +101,7 @@ struct StoredDetector {
     QString historyCalibration, historyBump, lastSpan, firstSeen, lastSeen;
 
     // Reads the columns of kDetectorColumns from `q`, starting at `first`.
-    static StoredDetector Read(const QSqlQuery& q, int first) {
+    static StoredDetector Read(const QSqlQuery& q, int first, WallDates& wall) {
         StoredDetector d;
         DetectorIdentity& i = d.identity;
         i.model = q.value(first).toString();
@@ -83,8 +118,8 @@ struct StoredDetector {
         d.lastSpan = q.value(first + 11).toString();
         d.firstSeen = q.value(first + 12).toString();
         d.lastSeen = q.value(first + 13).toString();
-        i.lastCalibration = wallFrom(d.historyCalibration);
-        i.lastBump = wallFrom(d.historyBump);
+        i.lastCalibration = wall(d.historyCalibration);
+        i.lastBump = wall(d.historyBump);
         return d;
     }
 
@@ -102,21 +137,20 @@ struct StoredDetector {
     }
 
     // The row as the register lists it, with its due dates.
-    DetectorRow row() const {
+    DetectorRow row() && {
         DetectorRow r;
-        r.detector = identity;
+        r.detector = std::move(identity);
         r.firstSeen = utcFrom(firstSeen);
         r.lastSeen = utcFrom(lastSeen);
-        const QDateTime span = wallFrom(lastSpan);
-        if (identity.lastCalibration.isValid())
-            r.lastCalibration = identity.lastCalibration.date();
-        else if (span.isValid())
-            r.lastCalibration = span.date();
-        if (r.lastCalibration.isValid() && identity.calLimit > 0)
-            r.calibrationDue = r.lastCalibration.addDays(identity.calLimit);
-        if (identity.lastBump.isValid()) r.lastBump = identity.lastBump.date();
-        if (r.lastBump.isValid() && identity.bumpLimit > 0)
-            r.bumpDue = r.lastBump.addDays(identity.bumpLimit);
+        const DetectorIdentity& i = r.detector;
+        if (i.lastCalibration.isValid())
+            r.lastCalibration = i.lastCalibration.date();
+        else if (!lastSpan.isEmpty())
+            r.lastCalibration = QDate::fromString(lastSpan.left(10), Qt::ISODate);
+        if (r.lastCalibration.isValid() && i.calLimit > 0)
+            r.calibrationDue = r.lastCalibration.addDays(i.calLimit);
+        if (i.lastBump.isValid()) r.lastBump = i.lastBump.date();
+        if (r.lastBump.isValid() && i.bumpLimit > 0) r.bumpDue = r.lastBump.addDays(i.bumpLimit);
         return r;
     }
 
@@ -415,7 +449,8 @@ struct FleetRegister::Impl {
         if (!q.exec()) return failed(q);
         const bool stored = q.next();
         StoredDetector d;
-        if (stored) d = StoredDetector::Read(q, 0);
+        WallDates wall;
+        if (stored) d = StoredDetector::Read(q, 0, wall);
         q.finish();
         d.identity.serial = event.detector.serial;
         d.merge(event, stored);
@@ -452,10 +487,11 @@ struct FleetRegister::Impl {
             drop();
             return rows;
         }
+        WallDates wall;
         while (q.next()) {
-            StoredDetector d = StoredDetector::Read(q, 1);
+            StoredDetector d = StoredDetector::Read(q, 1, wall);
             d.identity.serial = q.value(0).toString();
-            rows.append(d.row());
+            rows.append(std::move(d).row());
         }
         if (error) error->clear();
         return rows;

@@ -4,12 +4,14 @@
 #include "register/FleetRegister.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QUuid>
 #include <gtest/gtest.h>
 
@@ -204,6 +206,30 @@ TEST(RegisterQueue, EventsWaitWhileTheFileCannotBeOpenedAndAreForwardedOnceInOrd
     FleetRegister reg(l);
     EXPECT_EQ(uidsOf(reg.history(QStringLiteral("S"))), uids);
     EXPECT_TRUE(reg.verify().ok);
+}
+
+TEST(RegisterQueue, RecordingInTheBackgroundAnswersInTheCallersThreadInOrder) {
+    QTemporaryDir dir;
+    EventRecorder recorder(RegisterLocation::Default(dir.path()), dir.path());
+    QStringList uids;
+    QList<bool> stored;
+    QList<QThread*> threads;
+    QEventLoop loop;
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit); // only a guard against hanging
+    for (int i = 0; i < 3; ++i) {
+        const RegisterEvent e = event(QStringLiteral("S"), EventKind::Read, kT0.addSecs(i));
+        uids << e.uid;
+        recorder.recordInBackground(e, [&](EventRecorder::Outcome o) {
+            stored << o.stored;
+            threads << QThread::currentThread();
+            if (stored.size() == 3) loop.quit();
+        });
+    }
+    loop.exec();
+    EXPECT_EQ(stored, (QList<bool>{true, true, true}));
+    EXPECT_EQ(threads, (QList<QThread*>(3, QThread::currentThread())));
+    FleetRegister reg(RegisterLocation::Default(dir.path()));
+    EXPECT_EQ(uidsOf(reg.history(QStringLiteral("S"))), uids);
 }
 
 // ---- Against the scratch PostgreSQL server ----
