@@ -32,6 +32,13 @@ RegisterEvent WindowHost::MakeEvent(EventKind kind, const clsInstrument& record,
     const QDateTime now = link().clock()->currentDateTime();
     event.pcTimeUtc = now.toUTC();
     event.utcOffsetSeconds = now.offsetFromUtc();
-    event.detectorClock = record.CommFlags() ? DetectorClock(record, now) : QDateTime();
+    event.detectorClock = record.SysDate() != 0.0 ? DetectorClock(record, now) : QDateTime();
+    if (const clsInstrument* held = DetectorOnRecord()) {
+        const DetectorIdentity known = DetectorIdentity::FromRecord(*held);
+        event.detector.serial = known.serial;
+        event.detector.manufactureNo = known.manufactureNo;
+        event.detector.stationId = known.stationId;
+        event.detector.userId = known.userId;
+    }
     return event;
 }

@@ -1078,6 +1078,11 @@ void frmMain::RecordEvent(const RegisterEvent& event) {
     });
 }
 
+const clsInstrument* frmMain::DetectorOnRecord() const {
+    const bool read = m_connections > 0 && m_readConnection == m_connections;
+    return read ? &m_registerBaseline : nullptr;
+}
+
 void frmMain::cmdFleet_Click() {
     frmFleet::Open(this, m_prompts);
 }

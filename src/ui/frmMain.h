@@ -184,6 +184,8 @@ public:
     // Records the event in the background; the information log says once that a record is
     // pending when the register cannot take it.
     void RecordEvent(const RegisterEvent& event) override;
+    // The detector as read during this connection and as written since.
+    const clsInstrument* DetectorOnRecord() const override;
     // Events handed to the register whose outcome has not come back yet.
     int RecordsInFlight() const { return m_recordsInFlight; }
     // Opens the fleet window.

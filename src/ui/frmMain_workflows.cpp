@@ -403,12 +403,8 @@ bool frmMain::ReadInstrument() {
     }
 
     const QDateTime end = hv.clock()->currentDateTime();
-    // The register learns of the read that did not complete: the detector as far as the read
-    // named it, else as read earlier during this connection.
-    const bool named = !DetectorIdentity::FromRecord(scratch).serial.isEmpty();
-    RegisterEvent failed =
-        MakeEvent(EventKind::Read,
-                  named || m_readConnection != m_connections ? scratch : m_registerBaseline, false);
+    // The register learns of the read that did not complete, with what it read of the detector.
+    RegisterEvent failed = MakeEvent(EventKind::Read, scratch, false);
     failed.details[QStringLiteral("reason")] =
         LoadMessage(hv.Cancel() ? kMsgCanceled : kMsgReadFailed).simplified();
     RecordEvent(failed);
@@ -525,6 +521,8 @@ void frmMain::WriteFrame(int button) {
     const QList<SettingChange> changes =
         WrittenChanges(held ? &m_registerBaseline : nullptr, record, button);
     const clsInstrument after = held ? HeldAfterWrite(m_registerBaseline, record, button) : record;
+    // A written identity renames the detector on record.
+    if (ok && held) m_registerBaseline = after;
     RegisterEvent event =
         MakeEvent(button == kUpdate ? EventKind::Write : EventKind::IdentityWrite, after, ok);
     event.setChanges(changes);
@@ -533,7 +531,6 @@ void frmMain::WriteFrame(int button) {
             (LoadMessage(kMsgUploadFailed) + u' ' + pending.join(QStringLiteral(", ")))
                 .simplified();
     RecordEvent(event);
-    if (ok && held) m_registerBaseline = after;
     ReportUploadOutcome(ok, pending.join(QStringLiteral("\r\n")));
 }
 
