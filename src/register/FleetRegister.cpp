@@ -3,7 +3,6 @@
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -43,8 +42,9 @@ QString wallText(const QDateTime& when) {
 
 // Reads the date-times the tables hold ("yyyy-MM-ddTHH:mm:ss.zzz", with "Z" when in UTC) by
 // their fixed places: the general parser costs more than the rest of listing the fleet.
+// `spec` says which of the two the text is.
 QDateTime stampFrom(const QString& text, Qt::TimeSpec spec) {
-    if (text.size() != (spec == Qt::UTC ? 24 : 23)) return {};
+    if (text.size() != 23 && !(text.size() == 24 && text.endsWith(u'Z'))) return {};
     const auto number = [&text](int at, int digits) {
         int value = 0;
         for (int i = at; i < at + digits; ++i) {
@@ -68,21 +68,6 @@ QDateTime wallFrom(const QString& text) {
     return stampFrom(text, Qt::LocalTime);
 }
 
-// Wall-clock date-times read while listing many rows: each text is turned into a local
-// date-time (which asks the system for its zone) once.
-class WallDates {
-public:
-    QDateTime operator()(const QString& text) {
-        if (text.isEmpty()) return {};
-        auto it = m_seen.constFind(text);
-        if (it == m_seen.cend()) it = m_seen.insert(text, wallFrom(text));
-        return *it;
-    }
-
-private:
-    QHash<QString, QDateTime> m_seen;
-};
-
 // The driver's text of an error on one line.
 QString errorText(const QSqlError& error) {
     QString text = error.text().simplified();
@@ -101,7 +86,7 @@ struct StoredDetector {
     QString historyCalibration, historyBump, lastSpan, firstSeen, lastSeen;
 
     // Reads the columns of kDetectorColumns from `q`, starting at `first`.
-    static StoredDetector Read(const QSqlQuery& q, int first, WallDates& wall) {
+    static StoredDetector Read(const QSqlQuery& q, int first) {
         StoredDetector d;
         DetectorIdentity& i = d.identity;
         i.model = q.value(first).toString();
@@ -118,8 +103,8 @@ struct StoredDetector {
         d.lastSpan = q.value(first + 11).toString();
         d.firstSeen = q.value(first + 12).toString();
         d.lastSeen = q.value(first + 13).toString();
-        i.lastCalibration = wall(d.historyCalibration);
-        i.lastBump = wall(d.historyBump);
+        i.lastCalibration = wallFrom(d.historyCalibration);
+        i.lastBump = wallFrom(d.historyBump);
         return d;
     }
 
@@ -449,8 +434,7 @@ struct FleetRegister::Impl {
         if (!q.exec()) return failed(q);
         const bool stored = q.next();
         StoredDetector d;
-        WallDates wall;
-        if (stored) d = StoredDetector::Read(q, 0, wall);
+        if (stored) d = StoredDetector::Read(q, 0);
         q.finish();
         d.identity.serial = event.detector.serial;
         d.merge(event, stored);
@@ -487,9 +471,8 @@ struct FleetRegister::Impl {
             drop();
             return rows;
         }
-        WallDates wall;
         while (q.next()) {
-            StoredDetector d = StoredDetector::Read(q, 1, wall);
+            StoredDetector d = StoredDetector::Read(q, 1);
             d.identity.serial = q.value(0).toString();
             rows.append(std::move(d).row());
         }
