@@ -4,6 +4,7 @@
 #include "link/DumpListing.h"
 #include "link/LinkLog.h"
 #include "link/uclHvif.h"
+#include "register/RegisterEvent.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "ui/WindowHost.h"
@@ -31,6 +32,8 @@ constexpr int kMsgFileShort = 2118;
 constexpr int kMsgLogCleared = 5888;   // "71-Series Data Removal Complete.~c"
 constexpr int kMsgPowerCleared = 5883; // "71-Series ClearPowerArea Complete .~c"
 constexpr int kMsgUploadTitle = 5869;  // "Upload"
+// "Data Download Failed.~c", the reason a check without its download is on record with.
+constexpr int kMsgDownloadFailed = 5899;
 // Texts of the memory dump.
 constexpr int kMsgOtherIssues = 2120;
 constexpr int kMsgNoFram = 2121;
@@ -118,6 +121,15 @@ bool ClearStep(WindowHost& window, bool power) {
     return false;
 }
 
+// Puts the outcome of a logger-area check on record: its verdict when it got that far, else why
+// it stopped.
+void RecordCheck(WindowHost& window, bool success, const QString& verdict, const QString& reason) {
+    RegisterEvent event = window.MakeEvent(EventKind::LoggerCheck, window.working(), success);
+    if (!verdict.isEmpty()) event.details[QStringLiteral("verdict")] = verdict;
+    if (!reason.isEmpty()) event.details[QStringLiteral("reason")] = reason.simplified();
+    window.RecordEvent(event);
+}
+
 } // namespace
 
 QString CheckReferenceName(const QString& gasName) {
@@ -199,6 +211,7 @@ bool CheckLoggerArea(WindowHost& window) {
             // The dialog goes before the box, and the operation state with it.
             dialog.close();
             AppState::setOperationState(0);
+            RecordCheck(window, false, QString(), LoadMessage(message));
             boxes.message(window.hostWidget(), AppTitle(), LoadMessage(message));
             return false;
         };
@@ -227,11 +240,12 @@ bool CheckLoggerArea(WindowHost& window) {
             CompareCheckData(referencePath, window.LoggerImagePath());
         if (!comparison.compared) {
             const QString file = QDir::toNativeSeparators(comparison.problemFile);
-            boxes.critical(
-                window.hostWidget(), AppTitle(),
+            const QString problem =
                 comparison.problemSize < 0
                     ? LoadMessage(kMsgFileMissing, {file})
-                    : LoadMessage(kMsgFileShort, {file, QString::number(comparison.problemSize)}));
+                    : LoadMessage(kMsgFileShort, {file, QString::number(comparison.problemSize)});
+            RecordCheck(window, false, QString(), problem);
+            boxes.critical(window.hostWidget(), AppTitle(), problem);
             return false;
         }
         same = comparison.same();
@@ -241,6 +255,8 @@ bool CheckLoggerArea(WindowHost& window) {
                             (same ? QStringLiteral("... OK") : QStringLiteral("... NG"));
     window.AddInfo(LoadMessage(kMsgCheckResult, {outcome}),
                    same ? WindowHost::ColourProgress() : WindowHost::ColourFailure());
+    RecordCheck(window, downloaded, same ? QStringLiteral("OK") : QStringLiteral("NG"),
+                downloaded ? QString() : LoadMessage(kMsgDownloadFailed));
     return same;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "register/RegisterEvent.h"
+
 #include <QColor>
 #include <QString>
 #include <functional>
@@ -51,4 +53,15 @@ public:
     virtual void setDumpMessageSink(std::function<void(const QString&)> sink) = 0;
     // Downloads the logger data into the logger image file; true when it was read completely.
     virtual bool LoggerDownloadWorkflow() = 0;
+
+    // Puts the event of an operation on record without holding up the window; when it cannot
+    // be stored now, the information log says so once, in the failure colour.
+    virtual void RecordEvent(const RegisterEvent& event) = 0;
+    // The detector as the register knows it during this connection (as read, then as written
+    // since), or nullptr when it has not been read since it connected.
+    virtual const clsInstrument* DetectorOnRecord() const = 0;
+    // A new event of `kind` about the detector of `record`, stamped with the link clock's time
+    // and, for a record read from the detector, the detector's clock at that time. The detector
+    // on record, when there is one, gives its identity: edits not yet written do not rename it.
+    RegisterEvent MakeEvent(EventKind kind, const clsInstrument& record, bool success);
 };

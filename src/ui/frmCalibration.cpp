@@ -5,6 +5,7 @@
 #include "link/uclHvif.h"
 #include "records/CalibrationCertificate.h"
 #include "records/FactoryRecord.h"
+#include "register/RegisterEvent.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
@@ -47,6 +48,7 @@ constexpr int kMsgFailed = 5959;
 constexpr int kMsgAdjustmentTitle = 5960;
 constexpr int kMsgNoSensorsSelected = 5961;
 constexpr int kMsgSpanNotPerformed = 5962;
+constexpr int kMsgCalibrationFail = 5956;
 constexpr int kMsgImproperAutoCal = 5866;
 constexpr int kMsgAutoCalTitle = 5654;
 
@@ -428,13 +430,46 @@ void frmCalibration::writeCertificate(bool asZero) {
     const QString folder = QFileInfo(FactoryRecordPath(QString())).absolutePath();
     QStringList written;
     QString error;
-    if (CalibrationCertificate::Write(data, folder, &written, &error)) {
+    const bool ok = CalibrationCertificate::Write(data, folder, &written, &error);
+    if (ok) {
         for (const QString& path : written)
             m_main.AddInfo(LoadMessage(kMsgCertificateWritten, {QDir::toNativeSeparators(path)}),
                            WindowHost::ColourProgress());
     } else {
         m_main.AddInfo(LoadMessage(kMsgCertificateFailed, {error}), WindowHost::ColourFailure());
     }
+    RegisterEvent event = m_main.MakeEvent(EventKind::Certificate, m_main.working(), ok);
+    if (ok)
+        event.details[QStringLiteral("file")] = written.value(0);
+    else
+        event.details[QStringLiteral("reason")] = error;
+    m_main.RecordEvent(event);
+}
+
+void frmCalibration::recordAdjustment(bool asZero, const QString& status, bool historyRead) {
+    const clsInstrument& detector = m_main.working();
+    // Complete only when the detector reports every gas it covered as adjusted.
+    bool complete = m_result;
+    for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
+        if ((asZero ? m_calibratable[gas] : Selected(gas)) && !m_statuses[gas]) complete = false;
+    RegisterEvent event =
+        m_main.MakeEvent(asZero ? EventKind::Zero : EventKind::Span, detector, complete);
+    if (!status.isEmpty()) event.details[QStringLiteral("status")] = status;
+    if (!asZero) {
+        // The concentration of the first gas spanned; the readings of the detector's
+        // calibration record as read after the span.
+        for (int gas = 0; gas < clsInstrument::GasCount; ++gas) {
+            if (!Selected(gas)) continue;
+            event.details[QStringLiteral("concentration")] = ReadingValue(m_record.AutoCalib(gas));
+            break;
+        }
+        if (complete && historyRead) {
+            event.details[QStringLiteral("before")] = ReadingValue(detector.CalibBefore(0));
+            event.details[QStringLiteral("after")] = ReadingValue(detector.CalibAfter(0));
+        }
+    }
+    if (!complete) event.details[QStringLiteral("reason")] = LoadMessage(kMsgCalibrationFail);
+    m_main.RecordEvent(event);
 }
 
 void frmCalibration::onItemChanged(QTableWidgetItem* item) {
@@ -520,12 +555,15 @@ void frmCalibration::ZeroAdjustment() {
     m_resultText.clear();
     AppState::setOperationState(3);
     setAdjusting(true);
+    QString status;
     {
         frmUploadCalib dialog(m_main, *this);
         dialog.Run();
+        status = dialog.StatusText();
     }
     setAdjusting(false);
     AppState::setOperationState(0);
+    recordAdjustment(true, status, false);
     writeCertificate(true);
     ShowResult();
 }
@@ -549,12 +587,17 @@ void frmCalibration::SpanAdjustment() {
     m_resultText.clear();
     AppState::setOperationState(4);
     setAdjusting(true);
+    QString status;
+    bool historyRead = false;
     {
         frmUploadCalib dialog(m_main, *this);
         dialog.Run();
+        status = dialog.StatusText();
+        historyRead = dialog.HistoryRead();
     }
     setAdjusting(false);
     AppState::setOperationState(0);
+    recordAdjustment(false, status, historyRead);
     writeCertificate(false);
     ShowResult();
 }

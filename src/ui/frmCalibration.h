@@ -130,6 +130,7 @@ private:
     bool SpanConcentrationsWritable() const;
     void feedChart();
     void writeCertificate(bool asZero);
+    void recordAdjustment(bool asZero, const QString& status, bool historyRead);
 
     WindowHost& m_main;
     QPointer<uclHvif> m_link;

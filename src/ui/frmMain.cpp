@@ -9,6 +9,7 @@
 #include "link/LinkLog.h"
 #include "link/PortHelp.h"
 #include "link/uclHvif.h"
+#include "register/EventRecorder.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
@@ -16,6 +17,7 @@
 #include "ui/IdentityEdit.h"
 #include "ui/LoggerCheck.h"
 #include "ui/frmCalibration.h"
+#include "ui/frmFleet.h"
 #include "ui/frmGasSel.h"
 #include "ui/frmIrCommSelect.h"
 #include "widgets/ControlStyle.h"
@@ -36,8 +38,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -89,6 +93,8 @@ constexpr int kMsgConnectRetry = 5412;
 constexpr int kMsgConnected = 5432;
 constexpr int kMsgReadBeforeWriting = 5910;
 constexpr int kMsgStatusEarlierDetector = 5911;
+constexpr int kMsgFleet = 6100;
+constexpr int kMsgRecordPending = 6122;
 
 // The read buttons that exist, by slot.
 constexpr std::array<int, 4> kDownButtons{1, 2, 4, 5};
@@ -248,6 +254,10 @@ void frmMain::buildWidgets() {
     m_cmdImportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdImportSetting"));
     m_cmdExportSetting = makeButton(m_fraCommand[2], QStringLiteral("cmdExportSetting"));
     m_cmdExit = makeButton(m_fraCommand[2], QStringLiteral("cmdExit"));
+    // The fleet window needs no detector: its button stands under the frames, in the room the
+    // command column leaves below them.
+    m_cmdFleet = makeButton(central, QStringLiteral("cmdFleet"));
+    connect(m_cmdFleet, &QPushButton::clicked, this, &frmMain::cmdFleet_Click);
     for (QGroupBox* frame : m_fraCommand)
         new QGridLayout(frame);
     m_cmdCompareMaster->setEnabled(false);
@@ -360,6 +370,7 @@ void frmMain::buildWidgets() {
     commands->addWidget(m_fraCommand[0]);
     commands->addWidget(m_fraCommand[1]);
     commands->addWidget(m_fraCommand[2]);
+    commands->addWidget(m_cmdFleet);
     commands->addStretch(1);
     QHeaderView* columns = m_grid->horizontalHeader();
     columns->setMinimumSectionSize(40);
@@ -402,6 +413,7 @@ void frmMain::applyCaptions() {
     m_cmdImportSetting->setText(LoadMessage(kMsgLoadLocalFile));
     m_cmdExportSetting->setText(LoadMessage(kMsgStoreLocalFile));
     m_cmdExit->setText(LoadMessage(kMsgExit));
+    m_cmdFleet->setText(LoadMessage(kMsgFleet));
     m_fraStatus->setTitle(LoadMessage(kMsgStatusFrame));
     for (int i = 0; i < 3; ++i)
         m_lblIdentity[i]->setText(LoadMessage(kMsgIdentityFirst + i));
@@ -1037,4 +1049,40 @@ void frmMain::cmdCompareMaster_Click() {
     } else {
         Sounds::Play(QStringLiteral("NG.wav"));
     }
+    RegisterEvent event = MakeEvent(EventKind::MasterCompare, m_working, true);
+    event.details[QStringLiteral("verdict")] =
+        result.allOk() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+    QJsonArray differences;
+    for (const MasterCompare::Difference& d : result.differences)
+        differences.append(d.text);
+    event.details[QStringLiteral("differences")] = differences;
+    RecordEvent(event);
+}
+
+// ---- Fleet register ----
+
+void frmMain::RecordEvent(const RegisterEvent& event) {
+    ++m_recordsInFlight;
+    QPointer<frmMain> self(this);
+    EventRecorder::forTool().recordInBackground(event, [self](EventRecorder::Outcome outcome) {
+        if (!self) return;
+        --self->m_recordsInFlight;
+        if (outcome.stored) {
+            self->m_pendingShown = false;
+            return;
+        }
+        // Said once; the records that follow wait in the same queue.
+        if (self->m_pendingShown) return;
+        self->m_pendingShown = true;
+        self->AddInfo(LoadMessage(kMsgRecordPending, {outcome.sentence}), ColourFailure());
+    });
+}
+
+const clsInstrument* frmMain::DetectorOnRecord() const {
+    const bool read = m_connections > 0 && m_readConnection == m_connections;
+    return read ? &m_registerBaseline : nullptr;
+}
+
+void frmMain::cmdFleet_Click() {
+    frmFleet::Open(this, m_prompts);
 }

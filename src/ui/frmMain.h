@@ -120,6 +120,8 @@ public:
     QPushButton* cmdImportSetting() const { return m_cmdImportSetting; }
     QPushButton* cmdExportSetting() const { return m_cmdExportSetting; }
     QPushButton* cmdExit() const { return m_cmdExit; }
+    // Opens the fleet window.
+    QPushButton* cmdFleet() const { return m_cmdFleet; }
     QGroupBox* fraCommand(int i) const;
     // Identity boxes 0 serial number, 1 station id, 2 user id.
     QLineEdit* txtOption(int i) const;
@@ -177,6 +179,18 @@ public:
     // Downloads the logger data into the logger image file; true when it was read completely.
     bool LoggerDownloadWorkflow() override;
 
+    // ---- Fleet register ----
+
+    // Records the event in the background; the information log says once that a record is
+    // pending when the register cannot take it.
+    void RecordEvent(const RegisterEvent& event) override;
+    // The detector as read during this connection and as written since.
+    const clsInstrument* DetectorOnRecord() const override;
+    // Events handed to the register whose outcome has not come back yet.
+    int RecordsInFlight() const { return m_recordsInFlight; }
+    // Opens the fleet window.
+    void cmdFleet_Click();
+
 signals:
     // A concentration reading of gas 0 arrived from the link.
     void readingArrived(float value);
@@ -233,6 +247,7 @@ private:
     QPushButton* m_cmdImportSetting = nullptr;
     QPushButton* m_cmdExportSetting = nullptr;
     QPushButton* m_cmdExit = nullptr;
+    QPushButton* m_cmdFleet = nullptr;
     QGroupBox* m_fraStatus = nullptr;
     QGroupBox* m_fraTransStatus = nullptr;
     std::array<QLabel*, 3> m_lblIdentity{};
@@ -270,4 +285,9 @@ private:
     // Connections made so far, and the one during which the working record was read.
     quint64 m_connections = 0;
     quint64 m_readConnection = 0;
+    // The detector's settings as the register knows them: as read, then as written since.
+    clsInstrument m_registerBaseline;
+    int m_recordsInFlight = 0;
+    // Set once the log has said that a record is pending; cleared when one is stored again.
+    bool m_pendingShown = false;
 };

@@ -6,10 +6,12 @@
 #include "configuration/ToolConfig.h"
 #include "configuration/ToolSettings.h"
 #include "instrument/AlarmRules.h"
+#include "instrument/SettingsFile.h"
 #include "instrument/clsInstrument.h"
 #include "link/DumpListing.h"
 #include "link/uclHvif.h"
 #include "records/FactoryRecord.h"
+#include "register/RegisterEvent.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "ui/FactoryRecordBox.h"
@@ -207,6 +209,71 @@ void MarkForWrite(clsInstrument& record, int button) {
     }
 }
 
+// Whether a write button sends the setting of a configuration-file key: the identity keys go
+// only with their own buttons, every other key only with "Update".
+bool WritesKey(int button, const QString& key) {
+    static const QStringList kIdentity{QStringLiteral("IN"), QStringLiteral("XS"),
+                                       QStringLiteral("XZ"), QStringLiteral("HN")};
+    switch (button) {
+    case kUpdateId:
+        return key == QLatin1String("IN") || key == QLatin1String("XS") ||
+               key == QLatin1String("XZ");
+    case kWriteSerialNo:
+        return key == QLatin1String("IN");
+    case kWriteFactoryNo:
+        return key == QLatin1String("HN");
+    default:
+        return !kIdentity.contains(key);
+    }
+}
+
+// The settings a write button sends, as changes from `held` (what the detector holds) to
+// `record`; with nothing known of the detector every setting sent, its old value unknown.
+QList<SettingChange> WrittenChanges(const clsInstrument* held, const clsInstrument& record,
+                                    int button) {
+    QList<SettingChange> changes;
+    if (held) {
+        changes = RegisterEvent::Changes(*held, record);
+    } else {
+        for (const QString& line : SettingsFile::Lines(record)) {
+            // "KEY,W,value,": the key and the value as the configuration file writes it.
+            QString value = line.section(u',', 2);
+            if (value.endsWith(u',')) value.chop(1);
+            changes.append({line.section(u',', 0, 0), QString(), value});
+        }
+    }
+    changes.removeIf([button](const SettingChange& c) { return !WritesKey(button, c.name); });
+    return changes;
+}
+
+// What the detector holds after a successful write of `button` when it held `held`.
+clsInstrument HeldAfterWrite(const clsInstrument& held, const clsInstrument& record, int button) {
+    clsInstrument after = held;
+    switch (button) {
+    case kUpdateId:
+        after.setSerialNo(record.SerialNo());
+        after.setStationID(record.StationID());
+        after.setUserID(record.UserID());
+        break;
+    case kWriteSerialNo:
+        after.setSerialNo(record.SerialNo());
+        break;
+    case kWriteFactoryNo:
+        after.setDummySerial(record.DummySerial());
+        break;
+    default:
+        // Every setting of the record, the identity as the detector holds it.
+        after = record;
+        after.setSerialNo(held.SerialNo());
+        after.setStationID(held.StationID());
+        after.setUserID(held.UserID());
+        after.setDummySerial(held.DummySerial());
+        break;
+    }
+    after.ClearChangeFlags();
+    return after;
+}
+
 // Shows the progress dialog of an upload (label "Now Uploading", title "Upload").
 void ShowUploadDialog(frmUpload& dialog) {
     dialog.setWindowTitle(LoadMessage(kMsgUploadTitle));
@@ -323,6 +390,9 @@ bool frmMain::ReadInstrument() {
         RefreshInstrumentView();
         hv.GetLatestHistory(record);
         hv.GetLatestBumpHistory(record);
+        m_registerBaseline = record;
+        m_registerBaseline.ClearChangeFlags();
+        RecordEvent(MakeEvent(EventKind::Read, record, true));
         for (const QString& line : AnalogValuesList(record))
             AddInfo(line, ColourAdValues());
         AddInfo(LoadMessage(kMsgReadComplete), ColourProgress());
@@ -333,6 +403,11 @@ bool frmMain::ReadInstrument() {
     }
 
     const QDateTime end = hv.clock()->currentDateTime();
+    // The register learns of the read that did not complete, with what it read of the detector.
+    RegisterEvent failed = MakeEvent(EventKind::Read, scratch, false);
+    failed.details[QStringLiteral("reason")] =
+        LoadMessage(hv.Cancel() ? kMsgCanceled : kMsgReadFailed).simplified();
+    RecordEvent(failed);
     if (hv.Cancel()) {
         AddInfo(LoadMessage(kMsgCanceled), ColourFailure());
         hv.AddLog(LoadMessage(kMsgCanceledLog, {DateText(end)}));
@@ -439,6 +514,23 @@ void frmMain::WriteFrame(int button) {
     for (const QString& command : uclHvif::PendingWrites(record))
         pending << CommandCaption(command);
     pending.removeDuplicates();
+
+    // The register gets the settings the write sent, from what the detector held (known from a
+    // read of this connection) to what it was sent.
+    const bool held = m_readConnection == m_connections;
+    const QList<SettingChange> changes =
+        WrittenChanges(held ? &m_registerBaseline : nullptr, record, button);
+    const clsInstrument after = held ? HeldAfterWrite(m_registerBaseline, record, button) : record;
+    // A written identity renames the detector on record.
+    if (ok && held) m_registerBaseline = after;
+    RegisterEvent event =
+        MakeEvent(button == kUpdate ? EventKind::Write : EventKind::IdentityWrite, after, ok);
+    event.setChanges(changes);
+    if (!ok)
+        event.details[QStringLiteral("reason")] =
+            (LoadMessage(kMsgUploadFailed) + u' ' + pending.join(QStringLiteral(", ")))
+                .simplified();
+    RecordEvent(event);
     ReportUploadOutcome(ok, pending.join(QStringLiteral("\r\n")));
 }
 
@@ -476,6 +568,10 @@ void frmMain::SetClockWorkflow() {
     } else {
         AddInfo(LoadMessage(kMsgUploadFailed), ColourFailure());
     }
+    RegisterEvent event = MakeEvent(EventKind::ClockSet, working(), ok);
+    if (ok) event.detectorClock = now;
+    if (!ok) event.details[QStringLiteral("reason")] = LoadMessage(kMsgUploadFailed).simplified();
+    RecordEvent(event);
     dialog.Finish();
     ReportUploadOutcome(ok, LoadMessage(kMsgDateTimeSetCaption));
 }
@@ -541,6 +637,12 @@ void frmMain::MaintenanceWorkflow(int button) {
     }
     AddInfo(LoadMessage(ok ? texts->success : texts->failure),
             ok ? ColourProgress() : ColourFailure());
+    RegisterEvent event =
+        MakeEvent(button == kDefault ? EventKind::Defaults : EventKind::LogClear, working(), ok);
+    if (button == kClearPowerLog) event.details[QStringLiteral("log")] = QStringLiteral("power");
+    if (button == kClearLoggerData) event.details[QStringLiteral("log")] = QStringLiteral("logger");
+    if (!ok) event.details[QStringLiteral("reason")] = LoadMessage(texts->failure).simplified();
+    RecordEvent(event);
 }
 
 void frmMain::PowerOffWorkflow() {
@@ -559,10 +661,14 @@ void frmMain::PowerOffWorkflow() {
         ok = hv.BodyPowerOff();
         EnableCommandFrames(true);
     }
+    RegisterEvent event = MakeEvent(EventKind::PowerOff, working(), ok);
     if (!ok) {
+        event.details[QStringLiteral("reason")] = LoadMessage(kMsgPowerOffFailed).simplified();
+        RecordEvent(event);
         AddInfo(LoadMessage(kMsgPowerOffFailed), ColourFailure());
         return;
     }
+    RecordEvent(event);
 
     clsInstrument& record = working();
     record.setCommFlags(false);

@@ -73,6 +73,8 @@ void frmUploadCalib::AdjustZero() {
     CalibrationSession::GasFlags statuses{};
     // The link writes the failure into the link log itself.
     m_result = link.ZeroCal(QStringLiteral("1"));
+    m_statusText = m_result ? link.replyContext().zeroStatus : QString();
+    m_historyRead = false;
     if (m_result) {
         for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
             statuses[gas] = link.ZeroStatus(gas);
@@ -93,6 +95,7 @@ void frmUploadCalib::AdjustSpan() {
     CalibrationSession::GasFlags statuses{};
     // The link writes a failed span request into the link log itself.
     m_result = WriteSpanConcentrations() && link.SpanCal(m_spanRequest);
+    m_statusText = m_result ? link.replyContext().spanStatus : QString();
     if (m_result) {
         for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
             statuses[gas] = link.SpanStatus(gas);
@@ -100,7 +103,7 @@ void frmUploadCalib::AdjustSpan() {
         m_main.AddInfo(LoadMessage(kMsgCalibrationFail), WindowHost::ColourFailure());
     }
     // The detector's calibration history changed.
-    link.GetLatestHistory(m_main.working());
+    m_historyRead = link.GetLatestHistory(m_main.working());
     m_calibration.SetCalibResult(m_result, statuses, false);
     m_main.TakeLatestReading();
     link.setRunDensty(true);

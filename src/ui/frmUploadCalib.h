@@ -31,6 +31,11 @@ public:
     bool tmrInterActive() const { return m_tmrActive; }
     // The span request text of the last span adjustment (empty before one).
     QString SpanRequest() const { return m_spanRequest; }
+    // The status text the detector gave the adjustment (one character per gas; empty when it
+    // gave none).
+    QString StatusText() const { return m_statusText; }
+    // True when the detector's calibration record was read after the adjustment.
+    bool HistoryRead() const { return m_historyRead; }
 
     // The span request text: for each gas "1" when selected, else "0", then for each gas ","
     // and its span concentration in five characters (selected) or ",*****" (not selected).
@@ -50,5 +55,7 @@ private:
     bool m_tmrActive = false;
     bool m_tmrFired = false;
     bool m_result = false;
+    bool m_historyRead = false;
     QString m_spanRequest;
+    QString m_statusText;
 };

@@ -156,6 +156,8 @@ bool SimulatedWindow::hasInfoText(const QString& text) const {
 }
 
 void SimulatedWindow::closeWindow() {
+    // The window's events reach the register of the test's folder before the folder goes.
+    if (window) (void)QTest::qWaitFor([this] { return window->RecordsInFlight() == 0; }, 20000);
     window.reset();
     detector = nullptr;
     clock = nullptr;

@@ -128,7 +128,7 @@ public:
     bool hasInfo(const QString& text, const QColor& colour) const;
     // True when a line of the information pane contains `text`.
     bool hasInfoText(const QString& text) const;
-    // Closes the window; its link and detector go with it.
+    // Closes the window once its events are on record; its link and detector go with it.
     void closeWindow();
 
     RecordingPrompts prompts;

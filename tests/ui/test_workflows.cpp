@@ -4,29 +4,44 @@
 
 #include "common/LinkLogFile.h"
 #include "common/TempStartupFolder.h"
+#include "configuration/ToolSettings.h"
 #include "instrument/clsInstrument.h"
 #include "link/Frame.h"
 #include "link/VirtualClock.h"
 #include "link/uclHvif.h"
+#include "records/CalibrationCertificate.h"
+#include "register/FleetRegister.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "sim/SimDetector.h"
 #include "sim/SimTransport.h"
 #include "ui/GasAlarmGrid.h"
+#include "ui/frmCalibration.h"
 #include "ui/frmMain.h"
 #include "ui/frmUpload.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextEdit>
 #include <gtest/gtest.h>
 #include <memory>
+
+// How the register's values show in a failed expectation.
+void PrintTo(const SettingChange& c, std::ostream* out) {
+    *out << c.name.toStdString() << " '" << c.oldValue.toStdString() << "' -> '"
+         << c.newValue.toStdString() << "'";
+}
+void PrintTo(EventKind kind, std::ostream* out) {
+    *out << EventKindName(kind).toStdString();
+}
 
 namespace {
 
@@ -647,6 +662,137 @@ TEST_F(WorkflowTest, PowerOffSwitchesTheDetectorOffAndStartsTheWindowOver) {
     // The link is opened again and finds the detector.
     EXPECT_TRUE(waitForConnection());
     EXPECT_TRUE(window->cmdDown(1)->isEnabled());
+}
+
+// ---- Fleet register ----
+
+// The events of a detector in the register of the start-up folder, once the window's records
+// have come back.
+QList<RegisterEvent> RegisteredEvents(const frmMain& window, const QString& serial) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.RecordsInFlight() == 0; }, 20000));
+    FleetRegister fleet(RegisterLocation::Default(AppState::StartupFolder()));
+    QString error;
+    EXPECT_TRUE(fleet.open(&error)) << error.toStdString();
+    return fleet.history(serial, &error);
+}
+
+TEST_F(WorkflowTest, EachWorkflowLeavesItsEventInTheRegister) {
+    openWindow(QStringLiteral("KM"), true);
+    const QString serial = QStringLiteral("KM-71 SIM 0001");
+    const auto value = [this](const char* key) {
+        return QString::fromLatin1(detector->value(key)).leftJustified(5);
+    };
+    const auto edit = [this](int column, QString text) {
+        ASSERT_TRUE(window->grid()->ValidateEdit(GasAlarmGrid::GasRow(0), column, text));
+    };
+    const auto press = [this](QPushButton* button) { return [this, button] { click(button); }; };
+    using Check = std::function<void(const RegisterEvent&)>;
+    const auto detail = [](const char* key, const char* text) -> Check {
+        return [=](const RegisterEvent& e) { EXPECT_EQ(e.details.value(key), text); };
+    };
+    CalibrationCertificate::setEnabled(true);
+    const auto restore = qScopeGuard([] { CalibrationCertificate::setEnabled(false); });
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        QList<EventKind> kinds; // the events it adds; the last one failed when `failed`
+        Check check;            // on its first event
+        bool failed = false;
+    };
+    QList<SettingChange> written, identity;
+    const Case cases[] = {
+        {"read", press(window->cmdDown(1)), {EventKind::Read}, {}},
+        {"update with two grid edits and an unwritten serial",
+         [&] {
+             written = {{"A1", value("A1"), "   20"}, {"A2", value("A2"), "   40"}};
+             edit(GasAlarmGrid::ColWarning, QStringLiteral("20"));
+             edit(GasAlarmGrid::ColAlarm, QStringLiteral("40"));
+             window->working().setSerialNo(QStringLiteral("NOT WRITTEN"));
+             click(window->cmdOption(0));
+         },
+         {EventKind::Write},
+         [&](const RegisterEvent& e) { EXPECT_EQ(e.changes(), written); }},
+        // The serial edited but not written does not rename the detector.
+        {"clock set", press(window->cmdOption(1)), {EventKind::ClockSet}, {}},
+        {"update id",
+         [&] {
+             window->working().setSerialNo(serial);
+             window->working().setStationID(QStringLiteral("ST-1"));
+             identity = {{"XS", value("XS").leftJustified(16), "ST-1            "}};
+             click(window->cmdOption(7));
+         },
+         {EventKind::IdentityWrite},
+         [&](const RegisterEvent& e) { EXPECT_EQ(e.changes(), identity); }},
+        {"span, with its certificate",
+         [&] {
+             click(window->cmdOption(2));
+             ASSERT_NE(frmCalibration::Loaded(), nullptr);
+             click(frmCalibration::Loaded()->cmdCal(1));
+             frmCalibration::Loaded()->cmdCal(3)->click();
+         },
+         {EventKind::Span, EventKind::Certificate},
+         [&](const RegisterEvent& e) {
+             EXPECT_EQ(e.details.value("concentration").toDouble(), 50.0);
+             EXPECT_EQ(e.details.value("before").toDouble(), window->working().CalibBefore(0));
+             EXPECT_EQ(e.details.value("after").toDouble(), window->working().CalibAfter(0));
+         }},
+        {"compare master",
+         [&] {
+             const QString file = QDir(AppState::StartupFolder()).filePath("master.seq");
+             ASSERT_TRUE(window->ExportSettingFile(file) && window->ImportSettingFile(file));
+             click(window->cmdCompareMaster());
+         },
+         {EventKind::MasterCompare},
+         detail("verdict", "PASS")},
+        {"defaults", press(window->cmdOption(3)), {EventKind::Defaults}, {}},
+        {"power log", press(window->cmdOption(4)), {EventKind::LogClear}, detail("log", "power")},
+        {"logger", press(window->cmdOption(5)), {EventKind::LogClear}, detail("log", "logger")},
+        {"power off", press(window->cmdDown(4)), {EventKind::PowerOff}, {}},
+        {"a read the detector stops answering",
+         [&] {
+             ASSERT_TRUE(waitForConnection() && readDetector());
+             detector->faults().deadLine = true;
+             click(window->cmdDown(1));
+         },
+         {EventKind::Read, EventKind::Read},
+         {},
+         true},
+    };
+    qsizetype known = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.run();
+        const QList<RegisterEvent> events = RegisteredEvents(*window, serial);
+        QList<EventKind> kinds;
+        for (qsizetype i = known; i < events.size(); ++i)
+            kinds << events[i].kind;
+        ASSERT_EQ(kinds, c.kinds);
+        for (qsizetype i = known; i < events.size(); ++i) {
+            const bool failed = c.failed && i == events.size() - 1;
+            EXPECT_EQ(events[i].success, !failed);
+            EXPECT_EQ(events[i].details.contains("reason"), failed);
+        }
+        if (c.check) c.check(events[known]);
+        known = events.size();
+    }
+}
+
+TEST_F(WorkflowTest, ARecordTheRegisterCannotTakeIsSaidToBePendingOnce) {
+    openWindow(QStringLiteral("KM"));
+    // A register file below a plain file can never be made.
+    QFile blocker(QDir(AppState::StartupFolder()).filePath("plain"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Tool().Register = blocker.fileName() + QStringLiteral("/fleet.sqlite");
+    const auto restore = qScopeGuard([] { Tool().Register.clear(); });
+    for (int read = 0; read < 3; ++read)
+        ASSERT_TRUE(readDetector());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->RecordsInFlight() == 0; }, 20000));
+    QList<InfoLine> pending;
+    for (const InfoLine& line : infoLines())
+        if (line.text.startsWith(QStringLiteral("Record pending: "))) pending << line;
+    ASSERT_EQ(pending.size(), 1);
+    EXPECT_EQ(pending.first().colour, kRed);
 }
 
 // ---- Logger download ----
