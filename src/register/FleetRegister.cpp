@@ -42,8 +42,8 @@ QString wallText(const QDateTime& when) {
 
 // Reads the date-times the tables hold ("yyyy-MM-ddTHH:mm:ss.zzz", with "Z" when in UTC) by
 // their fixed places: the general parser costs more than the rest of listing the fleet.
-// `spec` says which of the two the text is.
-QDateTime stampFrom(const QString& text, Qt::TimeSpec spec) {
+// `zone` says which of the two the text is.
+QDateTime stampFrom(const QString& text, Qt::TimeSpec zone) {
     if (text.size() != 23 && !(text.size() == 24 && text.endsWith(u'Z'))) return {};
     const auto number = [&text](int at, int digits) {
         int value = 0;
@@ -57,7 +57,7 @@ QDateTime stampFrom(const QString& text, Qt::TimeSpec spec) {
     const QDate date(number(0, 4), number(5, 2), number(8, 2));
     const QTime time(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
     if (!date.isValid() || !time.isValid()) return {};
-    return QDateTime(date, time, spec);
+    return QDateTime(date, time, zone);
 }
 
 QDateTime utcFrom(const QString& text) {
