@@ -1,5 +1,6 @@
 #include "factory/ParameterGrid.h"
 
+#include "instrument/SettingText.h"
 #include "instrument/clsInstrument.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
@@ -146,32 +147,33 @@ QString Caption(int row) {
 
 // The "|"-separated choice list of a list row, in the current language.
 QString ListText(int row, bool debug) {
-    QStringList list;
+    using SettingText::Choices;
+    Choices choices = Choices::OffOn;
     switch (row) {
     case ParameterGrid::RowAlarmMode:
     case ParameterGrid::RowAlarmMode2:
-        list << LoadMessage(8005) << LoadMessage(8006);
-        if (debug) list << LoadMessage(8088);
+        choices = Choices::AlarmPattern;
         break;
     case ParameterGrid::RowCalCheck:
     case ParameterGrid::RowBumpCheck:
-        list << LoadMessage(8012) << LoadMessage(8013) << LoadMessage(8014);
+        choices = Choices::LimitCheck;
         break;
     case ParameterGrid::RowSpecType:
-        list << LoadMessage(8016) << LoadMessage(8017);
+        choices = Choices::Destination;
         break;
     case ParameterGrid::RowBumpFailBehavior:
-        list << LoadMessage(8061) << LoadMessage(8060);
+        choices = Choices::BumpFailBehavior;
         break;
     case ParameterGrid::RowAlarmO2:
-        return QStringLiteral("L-H|L-LL|H-HH");
+        choices = Choices::OxyAlarm;
+        break;
     case ParameterGrid::RowAK:
-        list << LoadMessage(20006) << LoadMessage(20012);
+        choices = Choices::TwaMode;
         break;
     default:
-        return RowRule(row).kind == Kind::OffOn ? QStringLiteral("Off|On") : QString();
+        if (RowRule(row).kind != Kind::OffOn) return {};
     }
-    return list.join(QLatin1Char('|'));
+    return SettingText::List(choices, debug).join(QLatin1Char('|'));
 }
 
 // The record value of a list or Off/On row (-1 for a destination that is not a number).

@@ -300,4 +300,67 @@ TEST_F(MasterCompareTest, ModelOnlySettingsFollowTheMastersModel) {
     EXPECT_FALSE(texts(MasterCompare::Compare(km, working)).contains("OXY Alarm type <> MASTER"));
 }
 
+TEST_F(MasterCompareTest, StructuredDifferencesAreAdoptedExactly) {
+    clsInstrument detector = SampleRecord("CH4");
+    detector.setAlarmMode(0);
+    clsInstrument source = detector;
+    source.setAlarmMode(1);
+    source.setWarning(0, source.Warning(0) + 5.0f);
+    source.setCalLimit(detector.CalLimit() + 10);
+    source.setUserID("OTHER");
+    ASSERT_TRUE(SettingsFile::Write(source, dir.filePath("all.seq")));
+    clsInstrument unused, master;
+    ASSERT_TRUE(SettingsFile::Import(dir.filePath("all.seq"), unused, master).ok);
+
+    const auto r = MasterCompare::Compare(master, detector);
+    QStringList keys;
+    for (const auto& d : r.differences) keys << d.key;
+    ASSERT_EQ(keys, QStringList({"UserID", "AlarmMode", "CalLimit", "Warning"}));
+    const struct {
+        int index;
+        QString caption, detector, master;
+    } shown[] = {
+        {0, "User ID", detector.UserID(), "OTHER"},
+        {1, "Alarm pattern(1st)", "Reset", "Latch"},
+        {3, "Warning", FormatReading(detector.Warning(0), detector.GasPoint(0)),
+         FormatReading(source.Warning(0), detector.GasPoint(0))},
+    };
+    for (const auto& s : shown) {
+        const auto& d = r.differences.at(s.index);
+        EXPECT_EQ(d.caption, s.caption);
+        EXPECT_EQ(d.detector, s.detector) << qPrintable(s.caption);
+        EXPECT_EQ(d.master, s.master) << qPrintable(s.caption);
+    }
+    EXPECT_TRUE(MasterCompare::IsIdentityKey("UserID"));
+    EXPECT_FALSE(MasterCompare::IsIdentityKey("AlarmMode"));
+
+    // Two of four taken over: only their flags are raised, the other two still differ.
+    clsInstrument working = detector;
+    working.SetChangeFlags(true, true);
+    EXPECT_EQ(MasterCompare::AdoptFromMaster(master, working, {"AlarmMode", "Warning", "Nope"}),
+              QStringList{"Nope"});
+    EXPECT_TRUE(working.Change_AlarmMode());
+    EXPECT_TRUE(working.Change_Warn(0));
+    EXPECT_FALSE(working.Change_CalLimit());
+    EXPECT_FALSE(working.Change_UserID());
+    EXPECT_FALSE(working.Change_Interval());
+    QStringList left;
+    for (const auto& d : MasterCompare::Compare(master, working).differences) left << d.key;
+    EXPECT_EQ(left, QStringList({"UserID", "CalLimit"}));
+
+    // Every key of every setting a full master sets can be taken over.
+    source = SampleRecord("O2");
+    source.setModelTyp("QZ");
+    ASSERT_TRUE(SettingsFile::Write(source, dir.filePath("o2.seq")));
+    clsInstrument o2;
+    ASSERT_TRUE(SettingsFile::Import(dir.filePath("o2.seq"), unused, o2).ok);
+    working = detector;
+    keys.clear();
+    for (const auto& d : MasterCompare::Compare(o2, working).differences) keys << d.key;
+    EXPECT_GT(keys.size(), 3);
+    EXPECT_TRUE(MasterCompare::AdoptFromMaster(o2, working, keys).isEmpty());
+    EXPECT_TRUE(MasterCompare::Compare(o2, working).allOk())
+        << qPrintable(texts(MasterCompare::Compare(o2, working)).join('|'));
+}
+
 } // namespace
