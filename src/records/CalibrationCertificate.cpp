@@ -1,14 +1,9 @@
 #include "records/CalibrationCertificate.h"
 
+#include "records/PdfPage.h"
 #include "shell/Messages.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
-#include <QTextDocument>
 
 namespace {
 
@@ -103,29 +98,7 @@ QList<QPair<QString, QString>> CalibrationCertificate::Rows(const CalibrationCer
 
 bool CalibrationCertificate::WritePdf(const CalibrationCertificateData& data, const QString& path,
                                       QString* error) {
-    QString html = QStringLiteral("<h2>%1</h2><table cellpadding='4' width='100%'>")
-                       .arg(LoadMessage(kMsgTitle).toHtmlEscaped());
-    for (const auto& [caption, value] : Rows(data))
-        html += QStringLiteral("<tr><td width='40%'><b>%1</b></td><td>%2</td></tr>")
-                    .arg(caption.toHtmlEscaped(), value.toHtmlEscaped());
-    html += QStringLiteral("</table>");
-
-    {
-        QPdfWriter writer(path);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
-        writer.setTitle(LoadMessage(kMsgTitle));
-        writer.setCreator(QStringLiteral("km71setup " KM71_VERSION));
-        QTextDocument document;
-        document.setHtml(html);
-        document.print(&writer);
-    }
-    const QFileInfo written(path);
-    if (!written.exists() || written.size() == 0) {
-        if (error) *error = QDir::toNativeSeparators(path);
-        return false;
-    }
-    return true;
+    return PdfPage::Write(path, LoadMessage(kMsgTitle), Rows(data), {}, error);
 }
 
 bool CalibrationCertificate::Write(const CalibrationCertificateData& data, const QString& folder,

@@ -20,7 +20,8 @@ QString Stamp(const QDateTime& t) {
     return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
 }
 
-// A file name part that cannot leave the folder or break the name.
+} // namespace
+
 QString SafeNamePart(const QString& text) {
     QString out;
     for (const QChar c : text.trimmed())
@@ -30,7 +31,18 @@ QString SafeNamePart(const QString& text) {
     return out.isEmpty() ? QStringLiteral("unknown") : out;
 }
 
-} // namespace
+QString UnusedPathBase(const QString& folder, const QString& name, const QStringList& extensions) {
+    const QDir dir(folder);
+    QString base = dir.filePath(name);
+    auto taken = [&extensions](const QString& path) {
+        for (const QString& extension : extensions)
+            if (QFileInfo::exists(path + extension)) return true;
+        return false;
+    };
+    for (int n = 2; taken(base); ++n)
+        base = dir.filePath(QStringLiteral("%1_%2").arg(name).arg(n));
+    return base;
+}
 
 CalibrationCertificateData CalibrationCertificateData::FromRecords(const clsInstrument& detector,
                                                                    const clsInstrument& calibration,
@@ -131,14 +143,7 @@ QJsonObject CalibrationCertificateData::toJson() const {
 QString CalibrationCertificateData::unusedPathBase(const QString& folder) const {
     // Two calibrations of one detector within a second share a name; the later one takes the
     // next number rather than replacing the earlier record.
-    const QDir dir(folder);
-    const QString name = baseName();
-    QString base = dir.filePath(name);
-    for (int n = 2; QFileInfo::exists(base + QStringLiteral(".pdf")) ||
-                    QFileInfo::exists(base + QStringLiteral(".json"));
-         ++n)
-        base = dir.filePath(QStringLiteral("%1_%2").arg(name).arg(n));
-    return base;
+    return UnusedPathBase(folder, baseName(), {QStringLiteral(".pdf"), QStringLiteral(".json")});
 }
 
 bool CalibrationCertificateData::writeJson(const QString& path, QString* error) const {

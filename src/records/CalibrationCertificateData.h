@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 class clsInstrument;
 
@@ -62,3 +63,10 @@ struct CalibrationCertificateData {
     // Writes the JSON form to the file `path`; false with a reason when it fails.
     bool writeJson(const QString& path, QString* error) const;
 };
+
+// A file name part that cannot leave the folder or break the name ("unknown" when empty).
+QString SafeNamePart(const QString& text);
+
+// `folder`/`name`, or `folder`/`name` + "_2", "_3", ... when a file of that name with one of the
+// `extensions` (such as ".pdf") is already there: a later record never replaces an earlier one.
+QString UnusedPathBase(const QString& folder, const QString& name, const QStringList& extensions);

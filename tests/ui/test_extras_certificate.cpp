@@ -6,6 +6,7 @@
 #include "instrument/clsInstrument.h"
 #include "records/CalibrationCertificate.h"
 #include "records/CalibrationCertificateData.h"
+#include "records/ProvisionReport.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
@@ -15,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -157,6 +159,48 @@ TEST_F(CertificateTest, WritesAnA4PdfAndTheSameContentAsJson) {
     const QString missing = dir.filePath("no/such/folder");
     EXPECT_FALSE(CalibrationCertificate::Write(data, missing, &written, &error));
     EXPECT_TRUE(written.isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST_F(CertificateTest, ProvisionReportNamesItsVerdictAndWhatStillDiffers) {
+    clsInstrument detector;
+    detector.setModelTyp(QStringLiteral("KM"));
+    detector.setSerialNo(QStringLiteral("P/7"));
+    const MasterCompare::Difference alarm{8004, "Alarm pattern(1st) <> MASTER", "AlarmMode",
+                                          "Alarm pattern(1st)", "Reset", "Latch"};
+    const MasterCompare::Difference warning{5650, "Warning <> MASTER", "Warning", "Warning",
+                                            "10", "15"};
+    const struct {
+        QList<MasterCompare::Difference> remaining;
+        QString failure;
+        const char* verdict;
+    } cases[] = {{{}, {}, "PASS"}, {{warning}, {}, "FAIL"}, {{}, "no reply", "FAIL"}};
+    int n = 0;
+    for (const auto& c : cases) {
+        ProvisionReport report = ProvisionReport::FromRecord(detector, "/m/master.seq", kNow);
+        report.found = {alarm, warning};
+        report.written = {"AlarmMode"};
+        report.remaining = c.remaining;
+        report.failure = c.failure;
+        QStringList written;
+        QString error;
+        ASSERT_TRUE(ProvisionReport::Write(report, dir.path(), &written, &error)) << qPrintable(error);
+        const QString base = "P_7_2025-01-07_093005_provision" + (n++ ? "_" + QString::number(n) : "");
+        ASSERT_EQ(written, QStringList({dir.filePath(base + ".pdf"), dir.filePath(base + ".json")}));
+        EXPECT_TRUE(ReadAll(written[0]).startsWith("%PDF-"));
+        const QJsonObject json = QJsonDocument::fromJson(ReadAll(written[1])).object();
+        EXPECT_EQ(json["verdict"].toString(), c.verdict);
+        EXPECT_EQ(json["remaining"].toArray().size(), c.remaining.size());
+        EXPECT_EQ(json["found"].toArray().at(1).toObject(),
+                  QJsonObject({{"key", "Warning"}, {"caption", "Warning"}, {"detector", "10"},
+                               {"master", "15"}}));
+        EXPECT_EQ(json["written"].toArray(), QJsonArray({"AlarmMode"}));
+        // The page names the settings written by their captions.
+        EXPECT_TRUE(report.rows().contains(qMakePair(QString("Written"), QString("Alarm pattern(1st)"))));
+    }
+    QString error;
+    EXPECT_FALSE(ProvisionReport::Write(ProvisionReport::FromRecord(detector, "m", kNow),
+                                        dir.filePath("no/such"), nullptr, &error));
     EXPECT_FALSE(error.isEmpty());
 }
 
