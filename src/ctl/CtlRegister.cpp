@@ -97,6 +97,19 @@ QString DetailsText(const RegisterEvent& e) {
         parts << text;
         break;
     }
+    case EventKind::Provision: {
+        QString text = d.value(QStringLiteral("verdict")).toString();
+        QStringList written, remaining;
+        for (const QJsonValue& v : d.value(QStringLiteral("written")).toArray())
+            written << v.toString();
+        for (const QJsonValue& v : d.value(QStringLiteral("remaining")).toArray())
+            remaining << v.toObject().value(QStringLiteral("caption")).toString();
+        if (!written.isEmpty()) text += QStringLiteral(", wrote ") + written.join(QStringLiteral(", "));
+        if (!remaining.isEmpty())
+            text += QStringLiteral(", still different: ") + remaining.join(QStringLiteral("; "));
+        parts << text;
+        break;
+    }
     case EventKind::LoggerCheck:
         parts << d.value(QStringLiteral("verdict")).toString();
         break;

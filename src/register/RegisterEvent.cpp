@@ -30,7 +30,7 @@ struct KindName {
     const char* name;
 };
 
-constexpr std::array<KindName, 12> kKindNames{{
+constexpr std::array<KindName, 13> kKindNames{{
     {EventKind::Read, "read"},
     {EventKind::Write, "write"},
     {EventKind::IdentityWrite, "identity-write"},
@@ -43,6 +43,7 @@ constexpr std::array<KindName, 12> kKindNames{{
     {EventKind::MasterCompare, "master-compare"},
     {EventKind::LoggerCheck, "logger-check"},
     {EventKind::Certificate, "certificate"},
+    {EventKind::Provision, "provision"},
 }};
 
 // Date-time texts of the canonical content: the PC time in UTC with "Z", the detector's own

@@ -27,11 +27,12 @@ enum class EventKind {
     MasterCompare, // compared against a master file (verdict PASS/FAIL, differences)
     LoggerCheck,   // logger-area check (verdict OK/NG)
     Certificate,   // a calibration certificate file was written
+    Provision,     // set up from a master (verdict PASS/FAIL, settings written, still different)
 };
 
 // The stable name of a kind as stored ("read", "write", "identity-write", "zero", "span",
 // "clock-set", "defaults", "log-clear", "power-off", "master-compare", "logger-check",
-// "certificate"), and back (nothing for an unknown name).
+// "certificate", "provision"), and back (nothing for an unknown name).
 QString EventKindName(EventKind kind);
 std::optional<EventKind> EventKindFromName(const QString& name);
 

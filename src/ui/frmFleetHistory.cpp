@@ -31,7 +31,8 @@ constexpr int kMsgTooFewPoints = 6118;
 constexpr int kMsgReadingBefore = 6119;
 constexpr int kMsgTrend = 6120;
 constexpr int kMsgDate = 6121;
-constexpr int kMsgKindFirst = 6123; // the kinds in the order of EventKind
+constexpr int kMsgKindFirst = 6123; // the kinds in the order of EventKind, up to Certificate
+constexpr int kMsgKindProvision = 6179;
 constexpr int kMsgConcentration = 6135;
 constexpr int kMsgBefore = 6136;
 constexpr int kMsgAfter = 6137;
@@ -70,6 +71,7 @@ frmFleetHistory::~frmFleetHistory() = default;
 // ---- Texts ----
 
 QString frmFleetHistory::KindText(EventKind kind) {
+    if (kind == EventKind::Provision) return LoadMessage(kMsgKindProvision);
     return LoadMessage(kMsgKindFirst + static_cast<int>(kind));
 }
 

@@ -71,7 +71,8 @@ TEST(RegisterEventContent, CanonicalContentIsSortedCompactAndRoundTrips) {
                             R"("pcTimeUtc":"2024-03-05T14:07:09Z"})"})
         EXPECT_FALSE(RegisterEvent::FromCanonicalContent(bad)) << bad;
     for (const EventKind k : {EventKind::Read, EventKind::IdentityWrite, EventKind::LogClear,
-                              EventKind::MasterCompare, EventKind::Certificate})
+                              EventKind::MasterCompare, EventKind::Certificate,
+                              EventKind::Provision})
         EXPECT_EQ(EventKindFromName(EventKindName(k)), k);
 }
 
