@@ -1,5 +1,7 @@
 #include "ctl/CtlOptions.h"
 
+#include "shell/Messages.h"
+
 #include "shell/modGasCommon.h"
 
 #include <QLocale>
@@ -130,17 +132,8 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
     int connections = 0;
 
     auto fail = [error](const QString& text) {
-        // The sentence quotes what was typed; a control character in it is shown as \xNN, so
-        // that the sentence stays one line.
-        QString line;
-        for (const QChar c : text) {
-            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-                line += QStringLiteral("\\x") +
-                        QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
-            else
-                line += c;
-        }
-        if (error) *error = line;
+        // The sentence quotes what was typed; it stays one line.
+        if (error) *error = OneLineText(text);
         return false;
     };
 

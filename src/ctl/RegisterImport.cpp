@@ -1,6 +1,7 @@
 #include "ctl/RegisterImport.h"
 
 #include "records/FactoryRecord.h"
+#include "shell/Messages.h"
 #include "shell/modGasCommon.h"
 
 #include <QCryptographicHash>
@@ -38,7 +39,7 @@ const QString kRecordDateFormat = QStringLiteral("yyyy/MM/dd HH:mm:ss");
 const QString kCertificateDateFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
 QString Quoted(const QString& path) {
-    return u'"' + QDir::toNativeSeparators(path) + u'"';
+    return u'"' + OneLineText(QDir::toNativeSeparators(path)) + u'"';
 }
 
 // An identity text of a file; dashes alone mean "none".

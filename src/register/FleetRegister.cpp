@@ -1,5 +1,7 @@
 #include "register/FleetRegister.h"
 
+#include "shell/Messages.h"
+
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
@@ -225,7 +227,8 @@ RegisterLocation RegisterLocation::Default(const QString& folder) {
 std::optional<RegisterLocation> RegisterLocation::Parse(const QString& text, const QString& folder,
                                                         QString* error) {
     const auto fail = [error](const QString& sentence) -> std::optional<RegisterLocation> {
-        if (error) *error = sentence;
+        // The sentence quotes the text as given; it stays one line.
+        if (error) *error = OneLineText(sentence);
         return std::nullopt;
     };
     const QString t = text.trimmed();

@@ -148,3 +148,16 @@ QString AppTitle() {
 QString UiLanguage() {
     return LoadMessage(101);
 }
+
+QString OneLineText(const QString& text) {
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            line += QStringLiteral("\\x") +
+                    QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+        else
+            line += c;
+    }
+    return line;
+}

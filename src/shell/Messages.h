@@ -34,3 +34,6 @@ QString AppTitle();
 
 // The language of the running interface as the table itself says (entry 101): "EN" or "JP".
 QString UiLanguage();
+
+// `text` for quoting inside a one-line sentence: every control character is shown as \xNN.
+QString OneLineText(const QString& text);

@@ -17,6 +17,38 @@
 
 namespace {
 
+TEST(RegisterLocationText, UrlsAndPathsReadBackAndRefusalsStayOneLine) {
+    const struct {
+        const char* text;
+        const char* named; // what text() gives; empty when refused
+        const char* inError; // part of the refusal
+    } cases[] = {
+        {"postgresql://fleet@db.example:5433/km71", "postgresql://fleet@db.example:5433/km71", ""},
+        {"  postgres://u@[::1]/reg  ", "postgresql://u@[::1]:5432/reg", ""},
+        {"fleet/KM71Fleet.sqlite", "/station/fleet/KM71Fleet.sqlite", ""},
+        {"postgresql://u:secret@h/db", "", "may not hold a password"},
+        {"postgresql://u@h/", "", "not a register URL"},
+        {"ftp://h/x", "", "neither a postgresql:// URL"},
+        {"postgresql://u\x01@h/\n", "", "\\x01"},
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        QString error;
+        const auto location = RegisterLocation::Parse(text, "/station", &error);
+        if (*c.named) {
+            ASSERT_TRUE(location) << c.text << ": " << qPrintable(error);
+            EXPECT_EQ(location->text(), c.named);
+            const auto again = RegisterLocation::Parse(location->text(), "/elsewhere", nullptr);
+            ASSERT_TRUE(again);
+            EXPECT_EQ(again->text(), location->text());
+        } else {
+            EXPECT_FALSE(location) << c.text;
+            EXPECT_TRUE(error.contains(c.inError)) << qPrintable(error);
+            for (const QChar ch : error) EXPECT_GE(ch.unicode(), 0x20) << c.text;
+        }
+    }
+}
+
 const QDateTime kT0(QDate(2024, 3, 1), QTime(10, 0), Qt::UTC);
 
 RegisterEvent event(const QString& serial, EventKind kind, const QDateTime& when,
