@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -72,6 +73,37 @@ TEST_F(CtlProgramTest, EveryQuickCommandOverAPseudoTerminal) {
     EXPECT_EQ(QFileInfo(file("logger.dat")).size(), 32768);
     EXPECT_TRUE(ReadAll(file("listing.txt")).contains("List Of ASCII"));
     EXPECT_TRUE(ReadAll(file("SerialLog.log")).contains("--- km71ctl dump-logger "));
+}
+
+TEST_F(CtlProgramTest, SpanOutsideTheAcceptanceBandFailsWithItsCertificate) {
+    // The simulator spans 50 %LEL; its reading after adjustment lies off by the percentage.
+    const struct {
+        const char* offset;
+        int code;
+        const char* verdict;
+    } cases[] = {{"-10", 1, "FAIL"}, {"4", 0, "PASS"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        const QString name = QStringLiteral("span%1").arg(c.code);
+        auto sim = ptySim(name, {"--span-off", c.offset});
+        const CtlResult r = RunCtl(onPort(name, {"span", "--certificate"}), dir.path());
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("The span calibration is not accepted: the reading after "
+                                 "adjustment 45 lies outside the band 48 to 52 %LEL"),
+                  c.code == 1)
+            << r.err.toStdString();
+        // The certificate is written either way and carries the band and the verdict.
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("Certificate: (.*) \\(JSON\\)")).match(r.out);
+        ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
+        const QJsonObject cert = QJsonDocument::fromJson(ReadAll(m.captured(1))).object();
+        EXPECT_EQ(cert["result"].toString(), "pass"); // the detector's own status
+        const QJsonObject acceptance = cert["acceptance"].toObject();
+        EXPECT_EQ(acceptance["verdict"].toString(), c.verdict);
+        EXPECT_EQ(acceptance["low"].toDouble(), 48.0);
+        EXPECT_EQ(acceptance["high"].toDouble(), 52.0);
+    }
 }
 
 TEST_F(CtlProgramTest, InfoReadAndCompareOverTcp) {
