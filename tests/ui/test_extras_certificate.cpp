@@ -176,6 +176,38 @@ TEST_F(CertificateTest, RowsFollowTheProgramsLanguage) {
     EXPECT_EQ(ja.first().first, QStringLiteral("機種"));
 }
 
+TEST_F(CertificateTest, SpanAcceptanceAddsTheBandAndTheVerdict) {
+    const CalibrationCertificateData plain = SpanData();
+    const struct {
+        float reading;
+        const char* verdict;
+        const char* row;
+    } cases[] = {{50.0f, "PASS", "Pass"}, {47.0f, "FAIL", "Fail"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.verdict);
+        CalibrationCertificateData data = plain;
+        data.acceptance = SpanAcceptance::Judge(true, 50.0f, c.reading, 0, 5.0);
+        const QJsonObject o = data.toJson();
+        const QJsonObject acceptance = o.value("acceptance").toObject();
+        EXPECT_EQ(acceptance.value("verdict").toString(), c.verdict);
+        EXPECT_EQ(acceptance.value("band").toDouble(), 2.0);
+        // Every key of the certificate without one stays as it was.
+        QJsonObject rest = o;
+        rest.remove("acceptance");
+        EXPECT_EQ(rest, plain.toJson());
+
+        QList<QPair<QString, QString>> rows = CalibrationCertificate::Rows(data);
+        const QList<QPair<QString, QString>> added{{"Acceptance Band", "48 to 52 %LEL (±2)"},
+                                                   {"Acceptance", c.row}};
+        for (const auto& row : added) {
+            EXPECT_TRUE(rows.contains(row)) << row.first.toStdString();
+            rows.removeOne(row);
+        }
+        EXPECT_EQ(rows, CalibrationCertificate::Rows(plain));
+    }
+    EXPECT_FALSE(plain.toJson().contains("acceptance"));
+}
+
 // ---- In the calibration window ----
 
 class CertificateWindowTest : public CertificateTest, protected SimulatedWindow {
@@ -225,6 +257,7 @@ TEST_F(CertificateWindowTest, CompletedSpanWritesBothFilesWithTheDetectorsRecord
     // The detector's own record: a little low before, the gas after.
     EXPECT_NEAR(o.value("readingBefore").toDouble(), span * 0.96, 1.0);
     EXPECT_EQ(o.value("readingAfter").toDouble(), span);
+    EXPECT_EQ(o.value("acceptance").toObject().value("verdict").toString(), "PASS");
     calibration->cmdCal(3)->click();
 }
 
