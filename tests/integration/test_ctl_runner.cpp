@@ -2,7 +2,6 @@
 // the command line, exit statuses, output shapes and what reaches the detector.
 #include "CtlTestSupport.h"
 
-#include "configuration/ToolConfig.h"
 #include "instrument/SettingsFile.h"
 
 #include <QFileInfo>
@@ -332,53 +331,6 @@ TEST_F(CtlRunnerTest, SpanWritesAnotherConcentrationFirstAndChecksTheStatus) {
         RunInProcess(sim({"span"}), [](SimDetector& s, CtlRunner&) { s.setValue("SA", "    0"); });
     EXPECT_EQ(run.code, CtlOptions::ExitFailed);
     EXPECT_TRUE(run.err.contains("status \"1\"")) << run.err.toStdString();
-}
-
-TEST_F(CtlRunnerTest, SpanIsAcceptedOnlyWithTheReadingAfterWithinTheBand) {
-    // The simulated KM spans with 50 %LEL; whole units: the default band is 48 to 52.
-    const struct {
-        double offset;         // of the detector's reading after adjustment, in percent
-        const char* tolerance; // SpanTolerance of the tool configuration; empty for none
-        int code;
-        const char* error; // the one sentence on a failure
-        bool spanned;
-    } cases[] = {
-        {4.0, "", 0, "", true},
-        {-10.0, "", 1,
-         "The span calibration is not accepted: the reading after adjustment 45 lies outside "
-         "the band 48 to 52 %LEL (50 \u00B12).",
-         true},
-        {-10.0, "10", 0, "", true},
-        {0.0, "0", 2,
-         "The span tolerance \"0\" of KM71Config.ini cannot be used: it must be a percentage "
-         "above 0 and not above 100.",
-         false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.offset);
-        const QString config = file(QString::fromLatin1(kToolConfigName));
-        QFile::remove(config);
-        if (*c.tolerance) {
-            ASSERT_TRUE(WriteLines(config, {QStringLiteral("SpanTolerance\t") + c.tolerance}));
-        }
-        const double offset = c.offset;
-        const InProcessRun run =
-            RunInProcess(sim({"span", "--json"}),
-                         [offset](SimDetector& s, CtlRunner&) { s.setSpanAfterOffset(offset); });
-        EXPECT_EQ(run.code, c.code) << run.err.toStdString();
-        EXPECT_EQ(run.frames.contains("S1,W,"), c.spanned);
-        const QJsonObject json = ParseJsonLine(run.out);
-        if (c.code == 0) {
-            EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
-            EXPECT_EQ(json["acceptance"].toObject()["verdict"].toString(), "PASS");
-        } else {
-            EXPECT_EQ(run.err, QStringLiteral("km71ctl: ") + QString::fromUtf8(c.error) + u'\n');
-            EXPECT_EQ(json["error"].toString(), QString::fromUtf8(c.error));
-        }
-        if (c.code == 1) {
-            EXPECT_EQ(json["acceptance"].toObject()["verdict"].toString(), "FAIL");
-        }
-    }
 }
 
 TEST_F(CtlRunnerTest, MaintenanceCommandsSendTheirRequests) {
