@@ -121,6 +121,10 @@ int main(int argc, char** argv) {
          QStringLiteral("Answer the first request with head HEAD (such as IN,R) with its head "
                         "and NAK alone."),
          QStringLiteral("HEAD")},
+        {QStringLiteral("span-off"),
+         QStringLiteral("After a span, read PERCENT off the span concentration (negative: "
+                        "below it)."),
+         QStringLiteral("PERCENT")},
         {QStringLiteral("dead"), QStringLiteral("Answer nothing at all.")},
         {QStringLiteral("not-yet"),
          QStringLiteral("Answer each confirm poll N times \"not yet\" first."),
@@ -182,6 +186,16 @@ int main(int argc, char** argv) {
             return Fail(QStringLiteral("--random needs a rate from 0 to 1, not \"%1\"")
                             .arg(parser.value(QStringLiteral("random"))),
                         2);
+    }
+    if (parser.isSet(QStringLiteral("span-off"))) {
+        bool ok = false;
+        const double percent = parser.value(QStringLiteral("span-off")).toDouble(&ok);
+        if (!ok || percent <= -100.0 || percent > 1000.0)
+            return Fail(QStringLiteral("--span-off needs a percentage above -100 and up to "
+                                       "1000, not \"%1\"")
+                            .arg(parser.value(QStringLiteral("span-off"))),
+                        2);
+        detector.setSpanAfterOffset(percent);
     }
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;

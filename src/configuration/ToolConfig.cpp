@@ -197,6 +197,8 @@ LineEffect applyLine(const LineValues& v, ToolSettings& s, QString& password) {
         s.Register = v[1].trimmed();
     } else if (key == QLatin1String("TECHNICIAN")) {
         s.Technician = v[1].trimmed();
+    } else if (key == QLatin1String("SPANTOLERANCE")) {
+        s.SpanTolerance = v[1].trimmed();
     } else if (key == QLatin1String("TREND SEARCH")) {
         s.TrendSearch = {wholeOr<qint16>(v[1], 0), wholeOr<qint16>(v[2], 0)};
     }
@@ -330,6 +332,8 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
     if (!s.Register.isEmpty()) out << line(QStringLiteral("Register"), {textValue(s.Register)});
     if (!s.Technician.isEmpty())
         out << line(QStringLiteral("Technician"), {textValue(s.Technician)});
+    if (!s.SpanTolerance.isEmpty())
+        out << line(QStringLiteral("SpanTolerance"), {textValue(s.SpanTolerance)});
 
     out << QString() << QStringLiteral(";")
         << QStringLiteral("; Formats = Autoload enable, Auto remove data enable")

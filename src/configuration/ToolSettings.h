@@ -84,6 +84,10 @@ struct ToolSettings {
     // Who the register's events name as technician; empty for the login name. Written only
     // when set.
     QString Technician;
+    // How far the reading after a span may lie from the span concentration, in percent of it,
+    // as written in the file (SpanTolerancePercent() reads it); empty for the default. Written
+    // only when set.
+    QString SpanTolerance;
 
     // Whether `gas` is a channel of the per-gas tables.
     static bool IsGas(int gas) { return gas >= 0 && gas < clsInstrument::GasCount; }

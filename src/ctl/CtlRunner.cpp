@@ -1,5 +1,6 @@
 #include "ctl/CtlRunner.h"
 
+#include "configuration/SpanAcceptance.h"
 #include "configuration/ToolConfig.h"
 #include "configuration/ToolSettings.h"
 #include "ctl/CtlRegister.h"
@@ -679,6 +680,14 @@ int CtlRunner::cmdZero() {
 int CtlRunner::cmdSpan() {
     uclHvif& link = *m_link;
     clsInstrument cal;
+    // The acceptance band's tolerance is checked before anything is calibrated.
+    ToolSettings settings;
+    QString password;
+    ReadToolConfigurationFile(QDir(m_folder).filePath(QString::fromLatin1(kToolConfigName)),
+                              settings, password);
+    const std::optional<double> tolerance = SpanTolerancePercent(settings.SpanTolerance);
+    if (!tolerance)
+        return fail(CtlOptions::ExitUsage, SpanToleranceRefusal(settings.SpanTolerance));
     beginEvent(EventKind::Span);
     readIdentity();
     progressStart(QStringLiteral("Span calibration"));
@@ -765,7 +774,8 @@ int CtlRunner::cmdSpan() {
                     json);
     }
     QString after;
-    if (link.GetLatestHistory(cal)) {
+    const bool historyRead = link.GetLatestHistory(cal);
+    if (historyRead) {
         json[QStringLiteral("before")] = CtlReport::JsonNumber(cal.CalibBefore(0));
         json[QStringLiteral("after")] = CtlReport::JsonNumber(cal.CalibAfter(0));
         // The detector's calibration record: the readings, and its date for the due date.
@@ -780,14 +790,40 @@ int CtlRunner::cmdSpan() {
                          FormatReading(cal.CalibAfter(0), places));
     }
     link.setInstrument(&m_record);
+    // The detector reported the span as done; its reading after adjustment must also lie within
+    // the acceptance band.
+    const SpanAcceptance acceptance = SpanAcceptance::Judge(
+        true, target, historyRead ? cal.CalibAfter(0) : clsInstrument::NoValue, places, *tolerance);
+    const QJsonObject verdict = acceptance.toJson();
+    json[QStringLiteral("acceptance")] = verdict;
+    for (auto it = verdict.begin(); it != verdict.end(); ++it)
+        event().details[it.key()] = it.value();
+    const QString unit = cal.GasUnit(0).trimmed();
     QString text = QStringLiteral("Span calibration with %1 %2 complete%3.")
-                       .arg(FormatDigits(target, places), cal.GasUnit(0).trimmed(), after);
-    settleEvent(true);
+                       .arg(FormatDigits(target, places), unit, after);
+    settleEvent(acceptance.passed);
     if (m_options.certificate) {
-        const int code = writeCertificate(CalibrationCertificateData::Kind::Span, json, text);
+        const int code =
+            writeCertificate(CalibrationCertificateData::Kind::Span, json, text, &acceptance);
         if (code != CtlOptions::ExitOk) return code;
     }
-    return succeed(text, json);
+    if (acceptance.passed) return succeed(text, json);
+    // What was done (and the certificate written) is said before the verdict.
+    if (!m_options.json) m_out << text << '\n';
+    const QString band = QStringLiteral("%1 to %2 %3 (%4 %5)")
+                             .arg(acceptance.text(acceptance.low()),
+                                  acceptance.text(acceptance.high()), unit, acceptance.text(target),
+                                  QStringLiteral("\u00B1") + acceptance.text(acceptance.band));
+    return fail(CtlOptions::ExitFailed,
+                acceptance.readingKnown()
+                    ? QStringLiteral("The span calibration is not accepted: the reading after "
+                                     "adjustment %1 lies outside the band %2.")
+                          .arg(acceptance.text(acceptance.reading), band)
+                    : QStringLiteral("The span calibration is not accepted: its reading after "
+                                     "adjustment could not be read to check it against the band "
+                                     "%1.")
+                          .arg(band),
+                json);
 }
 
 int CtlRunner::cmdWatch() {
@@ -850,7 +886,7 @@ int CtlRunner::cmdWatch() {
 }
 
 int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObject& json,
-                                QString& text) {
+                                QString& text, const SpanAcceptance* acceptance) {
     // The certificate names the detector: its identity and its latest calibration record.
     beginEvent(EventKind::Certificate);
     m_link->setInstrument(&m_record);
@@ -867,8 +903,9 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
         std::isfinite(offset) && std::fabs(offset) < 3.0e6
             ? now.addMSecs(static_cast<qint64>(std::llround(offset * 86400000.0)))
             : now;
-    const CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
+    CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
         m_record, m_record, 0, kind, true, now, detectorTime);
+    if (acceptance) data.acceptance = *acceptance;
     const QString base = data.unusedPathBase(m_folder);
     const QString path = base + QStringLiteral(".json");
     const QString pdf = m_pdfWriter ? base + QStringLiteral(".pdf") : QString();
@@ -901,6 +938,7 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
                                                          ? QStringLiteral("zero")
                                                          : QStringLiteral("span");
     event().details[QStringLiteral("result")] = QStringLiteral("pass");
+    if (acceptance) event().details[QStringLiteral("verdict")] = acceptance->verdictText();
     settleEvent(true);
     text += QStringLiteral("\nCertificate: %1 (JSON)").arg(QDir::toNativeSeparators(path));
     logLine(QStringLiteral("--- km71ctl: certificate %1 ---").arg(QDir::toNativeSeparators(path)));

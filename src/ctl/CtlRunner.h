@@ -95,7 +95,8 @@ private:
     int cmdDumpLogger();
     int cmdPorts();
     int cmdRegister();
-    int writeCertificate(CalibrationCertificateData::Kind kind, QJsonObject& json, QString& text);
+    int writeCertificate(CalibrationCertificateData::Kind kind, QJsonObject& json, QString& text,
+                         const SpanAcceptance* acceptance = nullptr);
 
     void readIdentity();
     void beginEvent(EventKind kind);

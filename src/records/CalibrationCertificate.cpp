@@ -37,6 +37,9 @@ constexpr int kMsgVersion = 2246;
 constexpr int kMsgComplete = 2249;
 constexpr int kMsgLastCalibration = 2250;
 constexpr int kMsgNone = 2251;
+constexpr int kMsgAcceptanceBand = 6150;
+constexpr int kMsgAcceptance = 6151;
+constexpr int kMsgBandText = 6157;
 
 QString Stamp(const QDateTime& t) {
     return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : LoadMessage(kMsgNone);
@@ -82,8 +85,14 @@ QList<QPair<QString, QString>> CalibrationCertificate::Rows(const CalibrationCer
          << qMakePair(LoadMessage(kMsgLastCalibration), Stamp(d.lastCalibration))
          << qMakePair(LoadMessage(kMsgBefore), conc(d.readingBefore))
          << qMakePair(LoadMessage(kMsgAfter), conc(d.readingAfter))
-         << qMakePair(LoadMessage(kMsgResult), LoadMessage(d.passed ? kMsgPass : kMsgFail))
-         << qMakePair(LoadMessage(kMsgPcTime), Stamp(d.pcTime))
+         << qMakePair(LoadMessage(kMsgResult), LoadMessage(d.passed ? kMsgPass : kMsgFail));
+    if (const std::optional<SpanAcceptance>& a = d.acceptance)
+        rows << qMakePair(LoadMessage(kMsgAcceptanceBand),
+                          LoadMessage(kMsgBandText, {a->text(a->low()), a->text(a->high()),
+                                                     d.gasUnit, a->text(a->band)}))
+             << qMakePair(LoadMessage(kMsgAcceptance),
+                          LoadMessage(a->passed ? kMsgPass : kMsgFail));
+    rows << qMakePair(LoadMessage(kMsgPcTime), Stamp(d.pcTime))
          << qMakePair(LoadMessage(kMsgDetectorTime), Stamp(d.detectorTime))
          << qMakePair(LoadMessage(kMsgInterval),
                       d.intervalDays > 0 ? LoadMessage(kMsgDays, {QString::number(d.intervalDays)})

@@ -137,6 +137,7 @@ QJsonObject CalibrationCertificateData::toJson() const {
         due.isValid() ? QJsonValue(due.toString(Qt::ISODate)) : QJsonValue();
     o[QStringLiteral("technician")] = technician;
     o[QStringLiteral("programVersion")] = programVersion;
+    if (acceptance) o[QStringLiteral("acceptance")] = acceptance->toJson();
     return o;
 }
 

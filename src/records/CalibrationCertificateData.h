@@ -1,5 +1,7 @@
 #pragma once
 
+#include "configuration/SpanAcceptance.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QJsonObject>
@@ -11,7 +13,8 @@ class clsInstrument;
 // What a calibration certificate says about one completed zero or span calibration: the
 // detector's identity, the gas, the outcome with the readings before and after from the
 // detector's latest calibration record, the clocks, the calibration interval with the next due
-// date, the technician and the program version. Also written as a JSON file beside the PDF.
+// date, the technician and the program version, and for a span the acceptance band and verdict.
+// Also written as a JSON file beside the PDF.
 struct CalibrationCertificateData {
     // Kind of calibration.
     enum class Kind { Zero, Span };
@@ -38,6 +41,9 @@ struct CalibrationCertificateData {
     int intervalDays = 0; // 0: no calibration interval set
     QString technician;
     QString programVersion;
+    // The span's acceptance band and verdict; none for a zero calibration (and for a span
+    // certificate made without one).
+    std::optional<SpanAcceptance> acceptance;
 
     // Fills the data from the detector record (identity, gas, latest calibration record) and
     // the calibration record of the window (gas and span concentration may be its own).

@@ -92,6 +92,10 @@ void SimDetector::setValue(const QByteArray& command, const QByteArray& value) {
     m_instrument.setValue(command, value);
 }
 
+void SimDetector::setSpanAfterOffset(double percent) {
+    m_instrument.setSpanAfterOffset(percent);
+}
+
 int SimDetector::faultsInjected() const {
     return m_faultCount;
 }

@@ -70,6 +70,9 @@ public:
     // Stores a value into the settings memory by command, in the reply format ("HC" sets the
     // clock, "DN" fixes the live reading, empty lets it move again).
     void setValue(const QByteArray& command, const QByteArray& value);
+    // Makes the reading after adjustment of every later span lie `percent` off the span
+    // concentration (0, the default: exactly on it).
+    void setSpanAfterOffset(double percent);
     // Number of faults injected so far.
     int faultsInjected() const;
     // The 32 KiB memory image that the dumps read.

@@ -531,9 +531,10 @@ bool SimInstrument::span() {
     bool ok = false;
     const double target = m_settings.value("SA").trimmed().toDouble(&ok);
     if (gas.size() != 18 || IsAllStars(gas) || !ok || target <= 0) return false;
-    // Before the adjustment the sensor read a little low.
-    const QByteArray record =
-        dateTimeText(dateTime()) + formatLevel(target * 0.96) + formatLevel(target);
+    // Before the adjustment the sensor read a little low; after it, on the gas unless told
+    // otherwise.
+    const QByteArray record = dateTimeText(dateTime()) + formatLevel(target * 0.96) +
+                              formatLevel(target * (1.0 + m_spanAfterOffset / 100.0));
     m_calibrations << record;
     while (m_calibrations.size() > kMaxHistory)
         m_calibrations.removeFirst();

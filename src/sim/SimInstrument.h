@@ -49,6 +49,9 @@ public:
     void setDateTime(const QDateTime& t);
     // The memory image with its working area brought up to date.
     const SimMemoryImage& memory();
+    // How far the reading after adjustment of a span lies from the span concentration, in
+    // percent of it (0: exactly on it; negative: below it).
+    void setSpanAfterOffset(double percent) { m_spanAfterOffset = percent; }
 
 private:
     SimReply read(const QByteArray& command, const QByteArray& param, quint32 seed);
@@ -83,6 +86,7 @@ private:
     quint32 m_readingSeed = 0;
     bool m_readingSeeded = false;
     int m_walk = 0;
+    double m_spanAfterOffset = 0.0;
     QByteArray m_lastReading;
     QByteArray m_pinnedReading;
     quint32 m_requests = 0;

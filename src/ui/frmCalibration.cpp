@@ -1,5 +1,6 @@
 #include "ui/frmCalibration.h"
 
+#include "configuration/ToolSettings.h"
 #include "instrument/GasChannel.h"
 #include "instrument/WireFormat.h"
 #include "link/uclHvif.h"
@@ -51,6 +52,11 @@ constexpr int kMsgSpanNotPerformed = 5962;
 constexpr int kMsgCalibrationFail = 5956;
 constexpr int kMsgImproperAutoCal = 5866;
 constexpr int kMsgAutoCalTitle = 5654;
+constexpr int kMsgAcceptancePass = 6152;
+constexpr int kMsgAcceptanceFail = 6153;
+constexpr int kMsgAcceptanceStatusFail = 6154;
+constexpr int kMsgAcceptanceNoReading = 6155;
+constexpr int kMsgToleranceRefused = 6156;
 
 // Command slots of the window.
 constexpr int kZero = 0;
@@ -423,10 +429,11 @@ void frmCalibration::writeCertificate(bool asZero) {
     }
 
     const QDateTime now = m_link->clock()->currentDateTime();
-    const CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
+    CalibrationCertificateData data = CalibrationCertificateData::FromRecords(
         m_main.working(), m_record, gasShown,
         asZero ? CalibrationCertificateData::Kind::Zero : CalibrationCertificateData::Kind::Span,
         true, now, DetectorClock(m_main.working(), now));
+    if (!asZero) data.acceptance = m_acceptance;
     const QString folder = QFileInfo(FactoryRecordPath(QString())).absolutePath();
     QStringList written;
     QString error;
@@ -452,9 +459,16 @@ void frmCalibration::recordAdjustment(bool asZero, const QString& status, bool h
     bool complete = m_result;
     for (int gas = 0; gas < clsInstrument::GasCount; ++gas)
         if ((asZero ? m_calibratable[gas] : Selected(gas)) && !m_statuses[gas]) complete = false;
-    RegisterEvent event =
-        m_main.MakeEvent(asZero ? EventKind::Zero : EventKind::Span, detector, complete);
+    // A span the detector carried out counts only when its reading after adjustment is accepted.
+    const bool accepted = asZero || !m_acceptance || m_acceptance->passed;
+    RegisterEvent event = m_main.MakeEvent(asZero ? EventKind::Zero : EventKind::Span, detector,
+                                           complete && accepted);
     if (!status.isEmpty()) event.details[QStringLiteral("status")] = status;
+    if (!asZero && m_acceptance) {
+        const QJsonObject verdict = m_acceptance->toJson();
+        for (auto it = verdict.begin(); it != verdict.end(); ++it)
+            event.details[it.key()] = it.value();
+    }
     if (!asZero) {
         // The concentration of the first gas spanned; the readings of the detector's
         // calibration record as read after the span.
@@ -468,8 +482,48 @@ void frmCalibration::recordAdjustment(bool asZero, const QString& status, bool h
             event.details[QStringLiteral("after")] = ReadingValue(detector.CalibAfter(0));
         }
     }
-    if (!complete) event.details[QStringLiteral("reason")] = LoadMessage(kMsgCalibrationFail);
+    if (!complete)
+        event.details[QStringLiteral("reason")] = LoadMessage(kMsgCalibrationFail);
+    else if (!accepted)
+        event.details[QStringLiteral("reason")] = m_acceptanceText;
     m_main.RecordEvent(event);
+}
+
+void frmCalibration::judgeSpan(bool historyRead) {
+    m_acceptance.reset();
+    m_acceptanceText.clear();
+    // Only a span the detector carried out is judged; the first gas spanned is the one judged.
+    if (!m_result) return;
+    int gas = 0;
+    while (gas < clsInstrument::GasCount && !Selected(gas))
+        ++gas;
+    if (gas == clsInstrument::GasCount) return;
+    std::optional<double> tolerance = SpanTolerancePercent(Tool().SpanTolerance);
+    if (!tolerance) {
+        m_main.AddInfo(
+            LoadMessage(kMsgToleranceRefused, {Tool().SpanTolerance.trimmed(),
+                                               QString::number(kDefaultSpanTolerancePercent)}),
+            WindowHost::ColourFailure());
+        tolerance = kDefaultSpanTolerancePercent;
+    }
+    const SpanAcceptance a = SpanAcceptance::Judge(m_statuses[gas], m_record.AutoCalib(gas),
+                                                   historyRead ? m_main.working().CalibAfter(gas)
+                                                               : clsInstrument::NoValue,
+                                                   m_record.GasPoint(gas), *tolerance);
+    const QString unit = m_record.GasUnit(gas).trimmed();
+    const QString low = a.text(a.low());
+    const QString high = a.text(a.high());
+    if (!a.statusOk)
+        m_acceptanceText = LoadMessage(kMsgAcceptanceStatusFail, {low, high, unit});
+    else if (!a.readingKnown())
+        m_acceptanceText = LoadMessage(kMsgAcceptanceNoReading, {low, high, unit});
+    else
+        m_acceptanceText = LoadMessage(
+            a.passed ? kMsgAcceptancePass : kMsgAcceptanceFail,
+            {a.text(a.reading), low, high, unit, a.text(a.concentration), a.text(a.band)});
+    m_main.AddInfo(m_acceptanceText,
+                   a.passed ? WindowHost::ColourProgress() : WindowHost::ColourFailure());
+    m_acceptance = a;
 }
 
 void frmCalibration::onItemChanged(QTableWidgetItem* item) {
@@ -553,6 +607,7 @@ void frmCalibration::setAdjusting(bool on) {
 void frmCalibration::ZeroAdjustment() {
     m_result = false;
     m_resultText.clear();
+    m_acceptance.reset();
     AppState::setOperationState(3);
     setAdjusting(true);
     QString status;
@@ -597,6 +652,7 @@ void frmCalibration::SpanAdjustment() {
     }
     setAdjusting(false);
     AppState::setOperationState(0);
+    judgeSpan(historyRead);
     recordAdjustment(false, status, historyRead);
     writeCertificate(false);
     ShowResult();

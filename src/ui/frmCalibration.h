@@ -1,5 +1,6 @@
 #pragma once
 
+#include "configuration/SpanAcceptance.h"
 #include "instrument/clsInstrument.h"
 #include "ui/CalibrationSession.h"
 
@@ -83,6 +84,9 @@ public:
     // Outcome of the last adjustment and its text (one line per gas, CR LF ended).
     bool CalibResult() const { return m_result; }
     QString CalibResultText() const { return m_resultText; }
+    // The acceptance of the last span the detector carried out; none before the first and after
+    // a zero.
+    const std::optional<SpanAcceptance>& LastAcceptance() const { return m_acceptance; }
 
     // Runs command `index`: 0 zero, 1 span, 3 leave the window.
     void cmdCal_Click(int index);
@@ -131,6 +135,7 @@ private:
     void feedChart();
     void writeCertificate(bool asZero);
     void recordAdjustment(bool asZero, const QString& status, bool historyRead);
+    void judgeSpan(bool historyRead);
 
     WindowHost& m_main;
     QPointer<uclHvif> m_link;
@@ -148,4 +153,6 @@ private:
     bool m_result = false;
     GasFlags m_statuses{};
     QString m_resultText;
+    std::optional<SpanAcceptance> m_acceptance;
+    QString m_acceptanceText;
 };

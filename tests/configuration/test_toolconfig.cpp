@@ -1,4 +1,5 @@
 #include "configuration/GasCatalog.h"
+#include "configuration/SpanAcceptance.h"
 #include "configuration/ToolConfig.h"
 #include "configuration/ToolSettings.h"
 #include "shell/AppState.h"
@@ -159,6 +160,8 @@ TEST_F(ToolConfigFile, KeysInAnyCaseAndTheirFallbacks) {
          [](auto& s) { EXPECT_EQ(s.Register, QStringLiteral("postgresql://km71@db:5432/fleet")); }},
         {"TECHNICIAN\t'A. Tanaka'",
          [](auto& s) { EXPECT_EQ(s.Technician, QStringLiteral("A. Tanaka")); }},
+        {"spantolerance\t 2.5 ",
+         [](auto& s) { EXPECT_EQ(s.SpanTolerance, QStringLiteral("2.5")); }},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.line);
@@ -352,6 +355,7 @@ TEST_P(ToolConfigRoundTrip, EveryReadFieldComesBackEqual) {
     s.IrdaEndpoint = QStringLiteral("[::1]:7001");
     s.Register = QStringLiteral("postgresql://km71@10.0.0.5:5433/fleet");
     s.Technician = QStringLiteral("Sato; line 2");
+    s.SpanTolerance = QStringLiteral("2.5");
     s.SharedFont = {QStringLiteral("DejaVu Sans"), 10.5f, true, true, false};
     s.CalibRange = 13.0f;
     s.ConvFactor = 0.0125f;
@@ -395,7 +399,40 @@ TEST_P(ToolConfigRoundTrip, EveryReadFieldComesBackEqual) {
     EXPECT_EQ(back.FactoryRecordSuffix, s.FactoryRecordSuffix);
     EXPECT_EQ(back.Register, s.Register);
     EXPECT_EQ(back.Technician, s.Technician);
+    EXPECT_EQ(back.SpanTolerance, s.SpanTolerance);
     EXPECT_EQ(back.Catalog, s.Catalog);
+}
+
+TEST(SpanAcceptanceTest, BandIsTheToleranceShareInWholeStepsAndAtLeastOneStep) {
+    const struct {
+        float concentration;
+        int places;
+        const char* tolerance;       // the key's text; empty for the default 5 %
+        float band, inside, outside; // the band, the farthest reading in it, the nearest out
+    } cases[] = {
+        {50.0f, 0, "", 2.0f, 48.0f, 47.0f},       // 2.5 rounded down to whole units
+        {50.0f, 1, "", 2.5f, 52.5f, 52.6f},       // both ends belong to the band
+        {2.5f, 2, "", 0.12f, 2.38f, 2.37f},       // 0.125 rounded down
+        {0.5f, 3, "", 0.025f, 0.525f, 0.526f},    // 0.025 exactly
+        {18.0f, 1, "", 0.9f, 17.1f, 17.0f},       // a share a hair below 0.9 stays 0.9
+        {10.0f, 0, "", 1.0f, 11.0f, 12.0f},       // 0.5: one step is the floor
+        {1000.0f, 0, "", 50.0f, 950.0f, 949.0f},  // a large concentration
+        {40.0f, 0, " 12.5 ", 5.0f, 35.0f, 34.0f}, // a configured tolerance
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.concentration);
+        const double percent = SpanTolerancePercent(QString::fromLatin1(c.tolerance)).value_or(0);
+        const auto passes = [&](bool status, float reading) {
+            return SpanAcceptance::Judge(status, c.concentration, reading, c.places, percent)
+                .passed;
+        };
+        EXPECT_FLOAT_EQ(SpanAcceptance::Band(c.concentration, c.places, percent), c.band);
+        EXPECT_TRUE(passes(true, c.inside));
+        EXPECT_FALSE(passes(true, c.outside));
+        EXPECT_FALSE(passes(false, c.concentration)); // the detector's own status decides first
+    }
+    for (const char* bad : {"0", "-1", "100.5", "five"})
+        EXPECT_FALSE(SpanTolerancePercent(QString::fromLatin1(bad)).has_value()) << bad;
 }
 
 TEST_F(ToolConfigFile, ReplacingKeepsTheOldFileWhenWritingFails) {

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -72,6 +73,46 @@ TEST_F(CtlProgramTest, EveryQuickCommandOverAPseudoTerminal) {
     EXPECT_EQ(QFileInfo(file("logger.dat")).size(), 32768);
     EXPECT_TRUE(ReadAll(file("listing.txt")).contains("List Of ASCII"));
     EXPECT_TRUE(ReadAll(file("SerialLog.log")).contains("--- km71ctl dump-logger "));
+}
+
+TEST_F(CtlProgramTest, SpanOutsideItsAcceptanceBandIsExitOne) {
+    // The simulator spans 50 %LEL in whole units (default band 48 to 52), its reading after
+    // adjustment off by a percentage.
+    const struct {
+        const char* offset;
+        const char* tolerance; // SpanTolerance of the tool configuration
+        int code;
+        const char* error;
+    } cases[] = {
+        {"4", "", 0, ""},
+        {"-10", "", 1,
+         "The span calibration is not accepted: the reading after adjustment 45 lies outside "
+         "the band 48 to 52 %LEL (50 ±2)."},
+        {"-10", "10", 0, ""},
+        {"0", "0", 2,
+         "The span tolerance \"0\" of KM71Config.ini cannot be used: it must be a percentage "
+         "above 0 and not above 100."},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const QString name = QStringLiteral("span%1").arg(n++);
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_TRUE(
+            WriteLines(file("KM71Config.ini"), {QStringLiteral("SpanTolerance\t") + c.tolerance}));
+        auto sim = ptySim(name, {"--span-off", c.offset});
+        const CtlResult r = RunCtl(onPort(name, {"span", "--certificate"}), dir.path());
+        EXPECT_EQ(r.code, c.code);
+        // The one sentence of a failure; none otherwise.
+        EXPECT_EQ(r.err.contains("km71ctl: " + QString::fromUtf8(c.error)), c.code != 0)
+            << r.err.toStdString();
+        EXPECT_EQ(sim->frames().contains("S1,W,"), c.code != 2);
+        // A certificate is written either way, with the band and the verdict.
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("Certificate: (.*) \\(JSON\\)")).match(r.out);
+        const QJsonObject cert = QJsonDocument::fromJson(ReadAll(m.captured(1))).object();
+        EXPECT_EQ(cert["acceptance"]["verdict"].toString(),
+                  c.code == 2 ? "" : (c.code ? "FAIL" : "PASS"));
+    }
 }
 
 TEST_F(CtlProgramTest, InfoReadAndCompareOverTcp) {

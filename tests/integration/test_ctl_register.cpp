@@ -113,6 +113,10 @@ TEST_F(CtlRegisterTest, ReadWriteSpanAndAFailedReadAreOnRecord) {
     EXPECT_EQ(span["after"].toDouble(), 40.0);
     EXPECT_LT(span["before"].toDouble(), 40.0);
     EXPECT_EQ(span["status"].toString(), "0");
+    // The acceptance band around 40 in whole units, and the verdict.
+    EXPECT_EQ(span["verdict"].toString(), "PASS");
+    EXPECT_EQ(span["band"].toDouble(), 2.0);
+    EXPECT_EQ(span["low"].toDouble(), 38.0);
     EXPECT_TRUE(e[3]["details"]["reason"].toString().contains("HN,R"));
 
     // The span's date and the written interval give the calibration due date.

@@ -4,6 +4,7 @@
 
 #include "common/LinkLogFile.h"
 #include "common/TempStartupFolder.h"
+#include "configuration/ToolSettings.h"
 #include "instrument/clsInstrument.h"
 #include "link/Frame.h"
 #include "link/VirtualClock.h"
@@ -349,6 +350,36 @@ TEST_F(CalibrationTest, FailedSpanWriteEndsTheSpanWithTheRedLine) {
     EXPECT_TRUE(LinkLogText().contains(QStringLiteral("---Calibration Upload Failed---")));
     EXPECT_EQ(calibration->DetectorAutoCalib(0), 50.0f);
     EXPECT_TRUE(window->link().RunDensty());
+}
+
+TEST_F(CalibrationTest, SpanShowsItsAcceptanceWithTheBand) {
+    openMain();
+    frmCalibration* calibration = openCalibration();
+    ASSERT_NE(calibration, nullptr);
+    // The detector holds 50 %LEL in whole units: the default band is 48 to 52.
+    const struct {
+        double offset;         // of the detector's reading after adjustment, in percent
+        const char* tolerance; // the tool configuration's SpanTolerance
+        const char* line;
+        bool passed;
+    } cases[] = {
+        {0.0, "", "PASS. The reading after adjustment 50 lies within 48 to 52 %LEL (span 50 ±2).",
+         true},
+        {-10.0, "",
+         "FAIL. The reading after adjustment 45 lies outside 48 to 52 %LEL (span 50 ±2).", false},
+        {-10.0, "10",
+         "PASS. The reading after adjustment 45 lies within 45 to 55 %LEL (span 50 ±5).", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Tool().SpanTolerance = QString::fromLatin1(c.tolerance);
+        detector->setSpanAfterOffset(c.offset);
+        click(calibration->cmdCal(1));
+        EXPECT_TRUE(hasInfo(QStringLiteral("Span acceptance: ") + QString::fromUtf8(c.line),
+                            c.passed ? kGreen : kRed));
+        EXPECT_EQ(calibration->LastAcceptance().value_or(SpanAcceptance()).passed, c.passed);
+    }
+    Tool().SpanTolerance.clear();
 }
 
 // ---- Editing the span concentration ----

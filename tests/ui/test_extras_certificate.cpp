@@ -214,6 +214,13 @@ TEST_F(CertificateTest, RowsFollowTheProgramsLanguage) {
         if (caption == QStringLiteral("Reading Before Calibration"))
             before = value == QStringLiteral("48 %LEL");
     EXPECT_TRUE(before);
+    // A span's acceptance adds its band and verdict; the other rows stay.
+    CalibrationCertificateData judged = data;
+    judged.acceptance = SpanAcceptance::Judge(true, 50.0f, 47.0f, 0, 5.0);
+    QList<QPair<QString, QString>> rows = CalibrationCertificate::Rows(judged);
+    EXPECT_TRUE(rows.removeOne({"Acceptance Band", "48 to 52 %LEL (±2)"}));
+    EXPECT_TRUE(rows.removeOne({"Acceptance", "Fail"}));
+    EXPECT_EQ(rows, en);
     SetMessageLanguage(QStringLiteral("JP"));
     const auto ja = CalibrationCertificate::Rows(data);
     ASSERT_EQ(ja.size(), en.size());
@@ -269,6 +276,7 @@ TEST_F(CertificateWindowTest, CompletedSpanWritesBothFilesWithTheDetectorsRecord
     // The detector's own record: a little low before, the gas after.
     EXPECT_NEAR(o.value("readingBefore").toDouble(), span * 0.96, 1.0);
     EXPECT_EQ(o.value("readingAfter").toDouble(), span);
+    EXPECT_EQ(o.value("acceptance").toObject().value("verdict").toString(), "PASS");
     calibration->cmdCal(3)->click();
 }
 
