@@ -2,12 +2,14 @@
 
 #include "shell/Messages.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QSaveFile>
 #include <QTextDocument>
 
 namespace {
@@ -110,8 +112,13 @@ bool CalibrationCertificate::WritePdf(const CalibrationCertificateData& data, co
                     .arg(caption.toHtmlEscaped(), value.toHtmlEscaped());
     html += QStringLiteral("</table>");
 
+    // The document is made in memory and then replaces the file whole, so that a full disk
+    // leaves no cut-off PDF behind.
+    QByteArray bytes;
     {
-        QPdfWriter writer(path);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
         writer.setTitle(LoadMessage(kMsgTitle));
@@ -120,12 +127,14 @@ bool CalibrationCertificate::WritePdf(const CalibrationCertificateData& data, co
         document.setHtml(html);
         document.print(&writer);
     }
-    const QFileInfo written(path);
-    if (!written.exists() || written.size() == 0) {
-        if (error) *error = QDir::toNativeSeparators(path);
-        return false;
-    }
-    return true;
+    QSaveFile file(path);
+    if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+        file.flush() && file.commit())
+        return true;
+    if (error)
+        *error = QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                 (bytes.isEmpty() ? QStringLiteral("no document") : file.errorString());
+    return false;
 }
 
 bool CalibrationCertificate::Write(const CalibrationCertificateData& data, const QString& folder,
@@ -135,6 +144,7 @@ bool CalibrationCertificate::Write(const CalibrationCertificateData& data, const
     if (!WritePdf(data, pdf, error)) return false;
     const QString json = base + QStringLiteral(".json");
     if (!data.writeJson(json, error)) {
+        if (error) *error = QDir::toNativeSeparators(json) + QStringLiteral(": ") + *error;
         QFile::remove(pdf);
         return false;
     }
