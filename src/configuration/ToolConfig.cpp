@@ -2,6 +2,7 @@
 
 #include "shell/AppState.h"
 #include "shell/Messages.h"
+#include "shell/WriteError.h"
 #include "shell/clsToken.h"
 #include "shell/modGasCommon.h"
 
@@ -13,6 +14,7 @@
 #include <QStringEncoder>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -456,15 +458,19 @@ bool WriteToolConfigurationFile(const QString& path, const ToolSettings& setting
 
     // A complete new file replaces the old one in one step; a failure leaves the old file.
     QSaveFile file(path);
+    errno = 0;
     const auto fail = [&](const QString& what) {
+        const QString reason = WriteErrorText(file, errno);
         if (error)
             *error = what + QStringLiteral(" \"") + QDir::toNativeSeparators(path) +
-                     QStringLiteral("\": ") + file.errorString();
+                     QStringLiteral("\": ") + reason;
         file.cancelWriting();
         return false;
     };
     if (!file.open(QIODevice::WriteOnly)) return fail(QStringLiteral("Cannot create"));
-    if (file.write(bytes) != bytes.size()) return fail(QStringLiteral("Cannot write"));
+    // The last of the bytes go out in flush(), whose failure commit() does not see.
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return fail(QStringLiteral("Cannot write"));
     if (!file.commit()) return fail(QStringLiteral("Cannot replace"));
     if (error) error->clear();
     return true;

@@ -341,7 +341,9 @@ CtlRegister::Result CtlRegister::exportCsv(const QString& path) {
                       CsvTime(row.firstSeen), CsvTime(row.lastSeen)});
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toLocal8Bit()) < 0 || !file.commit()) {
+    const QByteArray bytes = text.toLocal8Bit();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit()) {
         r.code = CtlOptions::ExitUsage;
         r.error = QStringLiteral("Cannot write %1: %2.").arg(Quoted(path), file.errorString());
         return r;

@@ -69,6 +69,7 @@ CtlRunner::CtlRunner(QTextStream& out, QTextStream& err, QObject* parent)
     : QObject(parent), m_out(out), m_err(err) {}
 
 CtlRunner::~CtlRunner() {
+    SetLinkLogProblemHandler({});
     // The link goes before the simulated detector its transport talks to.
     m_link.reset();
     m_sim.reset();
@@ -99,6 +100,8 @@ int CtlRunner::Execute(const CtlOptions& options) {
     m_lastFailure.clear();
     m_recorder.reset();
     m_settingsRead = m_calibrationRead = m_bumpRead = false;
+    // A link log that cannot be written is said once; the command goes on without it.
+    SetLinkLogProblemHandler([this](const QString& sentence) { warn(sentence); });
 
     if (m_options.help) {
         m_out << CtlOptions::UsageText();

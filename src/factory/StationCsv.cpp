@@ -1,9 +1,11 @@
 #include "factory/StationCsv.h"
 
+#include "shell/WriteError.h"
 #include "shell/clsToken.h"
 
 #include <QFile>
 #include <QSaveFile>
+#include <cerrno>
 
 namespace StationCsv {
 
@@ -42,8 +44,10 @@ bool Write(const QString& path, const QStringList& names, const QString& separat
         return false;
     }
     const QByteArray text = FileText(names, separator);
-    if (file.write(text) != text.size()) {
-        if (error) *error = file.errorString();
+    // The last of the bytes go out in flush(), whose failure commit() does not see.
+    errno = 0;
+    if (file.write(text) != text.size() || !file.flush()) {
+        if (error) *error = WriteErrorText(file, errno);
         file.cancelWriting();
         return false;
     }

@@ -3,6 +3,7 @@
 #include "instrument/WireFormat.h"
 #include "instrument/clsInstrument.h"
 #include "shell/clsToken.h"
+#include "shell/WriteError.h"
 #include "shell/modGasCommon.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <cerrno>
 
 #include <functional>
 #include <optional>
@@ -72,10 +74,14 @@ bool Write(const clsInstrument& record, const QString& path, QString* error) {
         bytes += "\r\n";
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // The last of the bytes go out in flush(), whose failure commit() does not see.
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit()) {
+        const QString reason = WriteErrorText(file, errno);
         if (error)
             *error = QStringLiteral("Cannot write the configuration file %1: %2.")
-                         .arg(QDir::toNativeSeparators(path), file.errorString());
+                         .arg(QDir::toNativeSeparators(path), reason);
         return false;
     }
     return true;

@@ -141,7 +141,8 @@ bool DumpListing::finish(qint64 elapsedMs) {
     if (!m_file) return false;
     writeLine(QString());
     writeLine(QStringLiteral(";\tTotal Download Time = ") + ElapsedText(elapsedMs));
-    const bool written = m_error.isEmpty() && m_file->commit();
+    // The last of the lines go out in flush(), whose failure commit() does not see.
+    const bool written = m_error.isEmpty() && m_file->flush() && m_file->commit();
     if (!written && m_error.isEmpty()) m_error = m_file->errorString();
     m_file.reset();
     return written;

@@ -1,11 +1,15 @@
 #include "link/LinkLog.h"
 
 #include "shell/AppState.h"
+#include "shell/Messages.h"
+#include "shell/WriteError.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QThread>
+#include <cerrno>
 
 namespace {
 
@@ -42,6 +46,26 @@ void CloseLog() {
     if (OpenLog().isOpen()) OpenLog().close();
 }
 
+// "The link log ~1 cannot be written (~2); the program goes on without it."
+constexpr int kMsgLogUnwritable = 6190;
+
+std::function<void(const QString&)>& ProblemHandler() {
+    static std::function<void(const QString&)> handler;
+    return handler;
+}
+
+// True while the lines since the last one that was written have all failed.
+bool g_failing = false;
+
+// Notes a line that could not be written; the first of a run of failures is said.
+bool Failed(const QString& path, const QString& reason) {
+    if (g_failing) return false;
+    g_failing = true;
+    if (ProblemHandler())
+        ProblemHandler()(LoadMessage(kMsgLogUnwritable, {QDir::toNativeSeparators(path), reason}));
+    return false;
+}
+
 } // namespace
 
 bool WriteLinkLog(const QString& text, const QDateTime& when) {
@@ -51,15 +75,27 @@ bool WriteLinkLog(const QString& text, const QDateTime& when) {
     if (!file.isOpen()) {
         file.setFileName(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            return false;
+            return Failed(path, file.errorString());
     }
     const QString line =
         when.time().toString(QStringLiteral("HH:mm:ss")) + u' ' + text + QStringLiteral("\r\n");
-    // One write per line, so a line is never split by another writer.
+    // One write per line, so a line is never split by another writer; a short one is cut back.
     const QByteArray bytes = line.toLocal8Bit();
-    if (file.write(bytes) == bytes.size()) return true;
+    const qint64 before = file.size();
+    errno = 0;
+    if (file.write(bytes) == bytes.size()) {
+        g_failing = false;
+        return true;
+    }
+    const QString reason = WriteErrorText(file, errno);
+    file.resize(before);
     file.close();
-    return false;
+    return Failed(path, reason);
+}
+
+void SetLinkLogProblemHandler(std::function<void(const QString&)> handler) {
+    ProblemHandler() = std::move(handler);
+    g_failing = false;
 }
 
 void CloseLinkLog() {

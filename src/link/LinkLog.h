@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
 
 // The link log "SerialLog.log" in the start-up folder and its rotated copies.
 
@@ -12,6 +13,11 @@ inline constexpr int kLinkLogCopies = 9;
 
 // Appends one line "hh:nn:ss text" (CR LF) to the link log; false when the file cannot be written.
 bool WriteLinkLog(const QString& text, const QDateTime& when = QDateTime::currentDateTime());
+
+// Sets what is told, in one sentence naming the file and the reason, when a line of the link log
+// cannot be written; told once for a run of failed lines, again only after a line was written.
+// The program goes on without the log meanwhile.
+void SetLinkLogProblemHandler(std::function<void(const QString&)> handler);
 
 // Lets go of the link log file (before it is moved or removed); the next line opens it again.
 void CloseLinkLog();

@@ -117,6 +117,7 @@ bool CalibrationCertificate::Write(const CalibrationCertificateData& data, const
     if (!WritePdf(data, pdf, error)) return false;
     const QString json = base + QStringLiteral(".json");
     if (!data.writeJson(json, error)) {
+        if (error) *error = QDir::toNativeSeparators(json) + QStringLiteral(": ") + *error;
         QFile::remove(pdf);
         return false;
     }

@@ -16,11 +16,13 @@ public:
     static void setEnabled(bool on);
     // The rows of the certificate (caption and value), in the program's language.
     static QList<QPair<QString, QString>> Rows(const CalibrationCertificateData& data);
-    // Writes the PDF to `path`; false with a reason when it fails.
+    // Writes the PDF to `path`, whole or not at all; false with the file and the reason when it
+    // fails.
     static bool WritePdf(const CalibrationCertificateData& data, const QString& path,
                          QString* error);
     // Writes the PDF and the JSON file into `folder`; the paths written go to `written`.
-    // False with a reason when either fails (a PDF without its JSON file is removed).
+    // False with the file and the reason when either fails (a PDF without its JSON file is
+    // removed).
     static bool Write(const CalibrationCertificateData& data, const QString& folder,
                       QStringList* written, QString* error);
 };

@@ -153,8 +153,8 @@ bool CalibrationCertificateData::writeJson(const QString& path, QString* error) 
         if (error) *error = out.errorString();
         return false;
     }
-    out.write(QJsonDocument(toJson()).toJson(QJsonDocument::Indented));
-    if (!out.commit()) {
+    const QByteArray bytes = QJsonDocument(toJson()).toJson(QJsonDocument::Indented);
+    if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) {
         if (error) *error = out.errorString();
         return false;
     }

@@ -5,12 +5,14 @@
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/OleDate.h"
+#include "shell/WriteError.h"
 #include "shell/modGasCommon.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <array>
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -120,13 +122,14 @@ QStringList GasFields(const clsInstrument& record, int gas) {
             FormatDigits(record.S1(gas), -1)};
 }
 
-// Writes all of `bytes` at the end of `file`; on any failure the file is cut back to the length
-// it had, so that it never ends in a partial line.
+// Writes all of `bytes` at the end of `file` (opened unbuffered, so the line goes out in one
+// write); on a short or failed write the file is cut back to the length it had, so that it never
+// ends in a partial line.
 bool AppendWhole(QFile& file, const QByteArray& bytes, QString* error) {
     const qint64 before = file.size();
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    if (written) return true;
-    if (error) *error = file.errorString();
+    errno = 0;
+    if (file.write(bytes) == bytes.size()) return true;
+    if (error) *error = WriteErrorText(file, errno);
     file.resize(before);
     return false;
 }
@@ -145,10 +148,11 @@ bool CreateWithHeader(const QString& path, QString* error) {
     if (file.open(QIODevice::WriteOnly)) {
         const QByteArray header =
             (FactoryRecordHeaders().join(ListSeparator()) + kLineEnd).toLocal8Bit();
-        file.write(header);
-        if (file.commit()) return true;
+        // The last of the bytes go out in flush(), whose failure commit() does not see.
+        errno = 0;
+        if (file.write(header) == header.size() && file.flush() && file.commit()) return true;
     }
-    if (error) *error = file.errorString();
+    if (error) *error = WriteErrorText(file, errno);
     return false;
 }
 
@@ -213,7 +217,7 @@ bool AppendFactoryRecord(const QString& path, const clsInstrument& record, const
     // A file that was cut off in the middle of a line gets its line ended first.
     if (!EndsWithLineBreak(path)) line.prepend(kLineEnd.toLatin1());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         if (error) *error = file.errorString();
         return false;
     }

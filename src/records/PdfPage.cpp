@@ -1,7 +1,8 @@
 #include "records/PdfPage.h"
 
+#include <QBuffer>
 #include <QDir>
-#include <QFileInfo>
+#include <QSaveFile>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -33,8 +34,13 @@ bool Write(const QString& path, const QString& title,
         html += QStringLiteral("</table>");
     }
 
+    // The document is made in memory and then replaces the file whole, so that a full disk
+    // leaves no cut-off PDF behind.
+    QByteArray bytes;
     {
-        QPdfWriter writer(path);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
         writer.setTitle(title);
@@ -43,12 +49,14 @@ bool Write(const QString& path, const QString& title,
         document.setHtml(html);
         document.print(&writer);
     }
-    const QFileInfo written(path);
-    if (!written.exists() || written.size() == 0) {
-        if (error) *error = QDir::toNativeSeparators(path);
-        return false;
-    }
-    return true;
+    QSaveFile file(path);
+    if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+        file.flush() && file.commit())
+        return true;
+    if (error)
+        *error = QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                 (bytes.isEmpty() ? QStringLiteral("no document") : file.errorString());
+    return false;
 }
 
 } // namespace PdfPage

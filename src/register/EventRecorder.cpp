@@ -66,13 +66,14 @@ struct Channel {
 // Appends one line to the file, whole or not at all.
 bool appendLine(const QString& path, const QByteArray& line, QString* error) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // Unbuffered: the line goes out in one write, and a short one can be cut back at once.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         if (error) *error = file.errorString();
         return false;
     }
     const qint64 before = file.size();
     const QByteArray bytes = line + '\n';
-    if (file.write(bytes) == bytes.size() && file.flush()) return true;
+    if (file.write(bytes) == bytes.size()) return true;
     if (error) *error = file.errorString();
     file.resize(before);
     return false;
@@ -242,9 +243,12 @@ struct EventRecorder::Impl {
         if (done > 0) {
             QSaveFile rest(path);
             if (rest.open(QIODevice::WriteOnly)) {
+                bool written = true;
                 for (qsizetype i = done; i < lines.size(); ++i)
-                    rest.write(lines[i] + '\n');
-                rest.commit();
+                    written = written && rest.write(lines[i] + '\n') == lines[i].size() + 1;
+                // A queue that cannot be rewritten whole stays as it was (the uids keep the
+                // events already stored from being stored twice).
+                if (written && rest.flush()) rest.commit();
             }
         }
         return f;

@@ -9,6 +9,7 @@
 #include "widgets/UiPrompts.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -305,7 +306,8 @@ QString frmFleet::CsvText(const QStringList& captions, const QList<QStringList>&
 bool frmFleet::ExportCsv(const QString& path, QString* error) const {
     const QByteArray bytes = CsvText(ColumnCaptions(), ShownRows(), ListSeparator()).toLocal8Bit();
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.commit())
         return true;
     if (error) *error = QDir::toNativeSeparators(path) + QStringLiteral(": ") + file.errorString();
     return false;
@@ -339,8 +341,13 @@ bool frmFleet::ExportPdf(const QString& path, QString* error) const {
     }
     html += QStringLiteral("</table><p>%1</p>").arg(m_status->text().toHtmlEscaped());
 
+    // The report is made in memory and then replaces the file whole, so that a full disk leaves
+    // no cut-off PDF behind.
+    QByteArray bytes;
     {
-        QPdfWriter writer(path);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
@@ -350,9 +357,13 @@ bool frmFleet::ExportPdf(const QString& path, QString* error) const {
         document.setHtml(html);
         document.print(&writer);
     }
-    const QFileInfo written(path);
-    if (written.exists() && written.size() > 0) return true;
-    if (error) *error = QDir::toNativeSeparators(path);
+    QSaveFile file(path);
+    if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+        file.flush() && file.commit())
+        return true;
+    if (error)
+        *error = QDir::toNativeSeparators(path) + QStringLiteral(": ") +
+                 (bytes.isEmpty() ? QStringLiteral("no document") : file.errorString());
     return false;
 }
 

@@ -188,6 +188,9 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
         QApplication::restoreOverrideCursor();
         return frmIrCommSelect::Choose(this, names);
     });
+    // A link log that cannot be written is said once; the window goes on without it.
+    SetLinkLogProblemHandler(
+        [this](const QString& sentence) { AddInfo(sentence, ColourFailure()); });
     connectLink();
     openLink();
     if (!m_link->TimerEnabled()) m_link->setTimerEnabled(true);
@@ -208,6 +211,7 @@ frmMain::frmMain(std::unique_ptr<uclHvif> link, QWidget* parent)
 }
 
 frmMain::~frmMain() {
+    SetLinkLogProblemHandler({});
     // Gone without being closed (the program ends otherwise): the configuration is still saved.
     unload(false);
     // Widgets that refer to the records go before the records.
