@@ -33,6 +33,12 @@ public:
     virtual uclHvif& link() = 0;
     // The detector's settings as read, edited and written.
     virtual clsInstrument& working() = 0;
+    // The reference of the master comparison, and the path of the file it was loaded from
+    // (empty before one was loaded).
+    virtual clsInstrument& master() = 0;
+    virtual QString MasterFile() const = 0;
+    // True when the working record holds a complete read of the detector connected now.
+    virtual bool RecordReadFromDetector() const = 0;
     // The message boxes and file dialogs in use.
     virtual UiPrompts& prompts() const = 0;
     // Appends one line in `colour` to the information log and scrolls to it.
@@ -53,6 +59,20 @@ public:
     virtual void setDumpMessageSink(std::function<void(const QString&)> sink) = 0;
     // Downloads the logger data into the logger image file; true when it was read completely.
     virtual bool LoggerDownloadWorkflow() = 0;
+
+    // What became of a write of the working record.
+    enum class WriteOutcome {
+        NotSent, // refused by a check or declined at a question: nothing went to the detector
+        Written, // the detector took every setting
+        Failed,  // the write was sent and failed
+    };
+    // Writes exactly the settings whose change flags are raised on the working record, with the
+    // checks, questions, progress dialog, information lines, outcome box and register event of
+    // "Update".
+    virtual WriteOutcome WriteFlaggedSettings() = 0;
+    // Reads the detector into the working record under the progress dialog, as "Instrument
+    // Information" does; true on success.
+    virtual bool ReadDetectorWorkflow() = 0;
 
     // Puts the event of an operation on record without holding up the window; when it cannot
     // be stored now, the information log says so once, in the failure colour.

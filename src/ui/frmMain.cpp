@@ -20,6 +20,7 @@
 #include "ui/frmFleet.h"
 #include "ui/frmGasSel.h"
 #include "ui/frmIrCommSelect.h"
+#include "ui/frmProvision.h"
 #include "widgets/ControlStyle.h"
 #include "widgets/RefusedEdit.h"
 #include "widgets/SharedFont.h"
@@ -695,6 +696,10 @@ bool frmMain::RecordFromEarlierDetector() const {
     return m_origin == RecordOrigin::Detector && m_readConnection != m_connections;
 }
 
+bool frmMain::RecordReadFromDetector() const {
+    return m_origin == RecordOrigin::Detector && RecordWritable();
+}
+
 void frmMain::UpdateCommandStates() {
     const bool connected = m_link->Connected();
     const bool hasData = m_working.ImportFlag() || m_working.CommFlags();
@@ -1027,6 +1032,7 @@ bool frmMain::ImportSettingFile(const QString& path) {
         return false;
     }
     m_cmdCompareMaster->setEnabled(true);
+    m_masterFile = path;
     m_origin = RecordOrigin::File;
     m_link->setInstrument(&m_working);
     m_link->setStatus(6);
@@ -1061,6 +1067,8 @@ void frmMain::cmdCompareMaster_Click() {
         differences.append(d.text);
     event.details[QStringLiteral("differences")] = differences;
     RecordEvent(event);
+    // The differences also go to a table from which chosen settings are written.
+    frmProvision::ShowComparison(*this, result);
 }
 
 // ---- Fleet register ----

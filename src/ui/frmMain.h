@@ -56,7 +56,9 @@ public:
     // The detector's settings as read, edited and written.
     clsInstrument& working() override;
     // The reference of the master comparison.
-    clsInstrument& master();
+    clsInstrument& master() override;
+    // Path of the configuration file last loaded as the master (empty before one was).
+    QString MasterFile() const override { return m_masterFile; }
     // The settings grid (`vfgOption`).
     GasAlarmGrid* grid() const;
     // The message boxes and file dialogs in use.
@@ -74,6 +76,8 @@ public:
     bool RecordWritable() const;
     // True when the settings shown were read from a detector whose connection has ended since.
     bool RecordFromEarlierDetector() const;
+    // True when the working record holds a complete read of the detector connected now.
+    bool RecordReadFromDetector() const override;
 
     // ---- Display ----
 
@@ -163,8 +167,12 @@ public:
     // Reads the detector and writes the factory record.
     void ReadAndSave();
     // Checks, confirms and writes the working record (buttons "Update", "Update ID",
-    // "Write Serial No", "Write Factory No ").
-    void WriteFrame(int button);
+    // "Write Serial No", "Write Factory No "; -1 sends the settings already flagged).
+    WriteOutcome WriteFrame(int button);
+    // Writes exactly the settings flagged on the working record, as "Update" writes.
+    WriteOutcome WriteFlaggedSettings() override;
+    // Reads the detector as "Instrument Information" does; true on success.
+    bool ReadDetectorWorkflow() override;
     // The box after a write: "Upload Complete." or an error box naming what was not written.
     void ReportUploadOutcome(bool ok, const QString& notWritten);
     // Sets the detector clock to the PC clock.
@@ -235,6 +243,7 @@ private:
     std::unique_ptr<uclHvif> m_link;
     clsInstrument m_working;
     clsInstrument m_master;
+    QString m_masterFile;
     UiPrompts* m_prompts = nullptr;
     GasAlarmGrid* m_grid = nullptr;
 

@@ -100,6 +100,8 @@ constexpr int kUpdateId = 7;
 constexpr int kLoggerAreaCheck = 8;
 constexpr int kWriteSerialNo = 9;
 constexpr int kWriteFactoryNo = 10;
+// Not a button: the write of the settings already flagged (taken over from the master).
+constexpr int kWriteFlagged = -1;
 
 // A maintenance command: its question and title, and its information lines.
 struct MaintenanceTexts {
@@ -164,6 +166,16 @@ QString CommandCaption(const QString& command) {
     return found == kCaptions.constEnd() ? command : LoadMessage(*found);
 }
 
+// Whether only identity settings (serial, manufacture, station and user numbers) are in
+// `commands`.
+bool IdentityOnly(const QStringList& commands) {
+    static const QStringList kIdentity{QStringLiteral("IN"), QStringLiteral("XS"),
+                                       QStringLiteral("XZ"), QStringLiteral("HN")};
+    for (const QString& command : commands)
+        if (!kIdentity.contains(command)) return false;
+    return true;
+}
+
 // Whether the person edited an identity box since the record was read or loaded.
 bool IdentityEdited(const clsInstrument& record) {
     return record.Change_SerialNo() || record.Change_StationID() || record.Change_UserID();
@@ -182,6 +194,8 @@ void MarkForWrite(clsInstrument& record, int button) {
         break;
     case kUpdateId:
         record.SetChangeFlags(false, true);
+        break;
+    case kWriteFlagged:
         break;
     default: {
         // Every setting; the two linearisation sets keep their flags, and when either was
@@ -210,8 +224,9 @@ void MarkForWrite(clsInstrument& record, int button) {
 }
 
 // Whether a write button sends the setting of a configuration-file key: the identity keys go
-// only with their own buttons, every other key only with "Update".
-bool WritesKey(int button, const QString& key) {
+// only with their own buttons, every other key only with "Update"; the write of the flagged
+// settings sends the commands in `flagged`.
+bool WritesKey(int button, const QString& key, const QStringList& flagged) {
     static const QStringList kIdentity{QStringLiteral("IN"), QStringLiteral("XS"),
                                        QStringLiteral("XZ"), QStringLiteral("HN")};
     switch (button) {
@@ -222,6 +237,8 @@ bool WritesKey(int button, const QString& key) {
         return key == QLatin1String("IN");
     case kWriteFactoryNo:
         return key == QLatin1String("HN");
+    case kWriteFlagged:
+        return flagged.contains(key);
     default:
         return !kIdentity.contains(key);
     }
@@ -230,7 +247,7 @@ bool WritesKey(int button, const QString& key) {
 // The settings a write button sends, as changes from `held` (what the detector holds) to
 // `record`; with nothing known of the detector every setting sent, its old value unknown.
 QList<SettingChange> WrittenChanges(const clsInstrument* held, const clsInstrument& record,
-                                    int button) {
+                                    int button, const QStringList& flagged) {
     QList<SettingChange> changes;
     if (held) {
         changes = RegisterEvent::Changes(*held, record);
@@ -242,14 +259,24 @@ QList<SettingChange> WrittenChanges(const clsInstrument* held, const clsInstrume
             changes.append({line.section(u',', 0, 0), QString(), value});
         }
     }
-    changes.removeIf([button](const SettingChange& c) { return !WritesKey(button, c.name); });
+    changes.removeIf(
+        [&](const SettingChange& c) { return !WritesKey(button, c.name, flagged); });
     return changes;
 }
 
-// What the detector holds after a successful write of `button` when it held `held`.
-clsInstrument HeldAfterWrite(const clsInstrument& held, const clsInstrument& record, int button) {
+// What the detector holds after a successful write of `button` when it held `held`; `flagged`
+// names the commands of the write of the flagged settings.
+clsInstrument HeldAfterWrite(const clsInstrument& held, const clsInstrument& record, int button,
+                             const QStringList& flagged) {
     clsInstrument after = held;
     switch (button) {
+    case kWriteFlagged: {
+        // The record's configuration-file lines of the settings sent, over what was held.
+        QStringList lines = SettingsFile::Lines(record);
+        lines.removeIf([&](const QString& line) { return !flagged.contains(line.left(2)); });
+        SettingsFile::ApplyLines(lines, after);
+        break;
+    }
     case kUpdateId:
         after.setSerialNo(record.SerialNo());
         after.setStationID(record.StationID());
@@ -445,23 +472,23 @@ void frmMain::ReadAndSave() {
 
 // ---- Writing ----
 
-void frmMain::WriteFrame(int button) {
+frmMain::WriteOutcome frmMain::WriteFrame(int button) {
     clsInstrument& record = working();
     // Only a record that is known goes to the detector (the buttons are disabled otherwise).
     if (!RecordWritable()) {
         AddInfo(LoadMessage(kMsgReadBeforeWriting), ColourFailure());
-        return;
+        return WriteOutcome::NotSent;
     }
     if (!RecordAlarmPointsValid(record)) {
         prompts().critical(this, LoadMessage(kMsgAlarmRangeTitle),
                            LoadMessage(kMsgCheckAlarmPoints));
-        return;
+        return WriteOutcome::NotSent;
     }
     if (!RecordAutoCalValid(record)) {
         prompts().critical(this, LoadMessage(kMsgAutoCalTitle), LoadMessage(kMsgImproperAutoCal));
-        return;
+        return WriteOutcome::NotSent;
     }
-    if (button == kUpdate) {
+    if (button == kUpdate || button == kWriteFlagged) {
         // Switching an alarm point off is never silent. What the detector holds is known only
         // from a read of this connection; otherwise every point sent as "*****" is named.
         const clsInstrument unknown;
@@ -474,10 +501,10 @@ void frmMain::WriteFrame(int button) {
             !prompts().question(
                 this, LoadMessage(kMsgUpdateTitle),
                 LoadMessage(kMsgSwitchOffQuestion, {points.join(QStringLiteral(", "))})))
-            return;
+            return WriteOutcome::NotSent;
     }
     if (!prompts().question(this, LoadMessage(kMsgUpdateTitle), LoadMessage(kMsgUpdateReady)))
-        return;
+        return WriteOutcome::NotSent;
 
     uclHvif& hv = link();
     frmUpload dialog(&hv, this);
@@ -485,6 +512,11 @@ void frmMain::WriteFrame(int button) {
     // "Update" leaves the identity alone; an edited identity is only remembered in the record.
     const bool identityLeft = button == kUpdate && IdentityEdited(record);
     MarkForWrite(record, button);
+    // The commands this write sends; the flagged write counts as an identity write when it
+    // sends nothing else.
+    const QStringList flagged = uclHvif::PendingWrites(record);
+    const bool settingsWrite =
+        button == kUpdate || (button == kWriteFlagged && !IdentityOnly(flagged));
 
     hv.AddLog(LoadMessage(kMsgUploadStartLog, {DateText(hv.clock()->currentDateTime())}));
     AddInfo(LoadMessage(kMsgUploadStart), ColourProgress());
@@ -496,7 +528,7 @@ void frmMain::WriteFrame(int button) {
         setEnabled(true);
     }
     if (ok) {
-        WriteFactoryRecord(record, button == kUpdate ? kFactoryRecordWrite : kFactoryRecordWriteId,
+        WriteFactoryRecord(record, settingsWrite ? kFactoryRecordWrite : kFactoryRecordWriteId,
                            this, &prompts());
         AddInfo(LoadMessage(kMsgUploadComplete), ColourProgress());
     } else {
@@ -519,12 +551,13 @@ void frmMain::WriteFrame(int button) {
     // read of this connection) to what it was sent.
     const bool held = m_readConnection == m_connections;
     const QList<SettingChange> changes =
-        WrittenChanges(held ? &m_registerBaseline : nullptr, record, button);
-    const clsInstrument after = held ? HeldAfterWrite(m_registerBaseline, record, button) : record;
+        WrittenChanges(held ? &m_registerBaseline : nullptr, record, button, flagged);
+    const clsInstrument after =
+        held ? HeldAfterWrite(m_registerBaseline, record, button, flagged) : record;
     // A written identity renames the detector on record.
     if (ok && held) m_registerBaseline = after;
     RegisterEvent event =
-        MakeEvent(button == kUpdate ? EventKind::Write : EventKind::IdentityWrite, after, ok);
+        MakeEvent(settingsWrite ? EventKind::Write : EventKind::IdentityWrite, after, ok);
     event.setChanges(changes);
     if (!ok)
         event.details[QStringLiteral("reason")] =
@@ -532,6 +565,17 @@ void frmMain::WriteFrame(int button) {
                 .simplified();
     RecordEvent(event);
     ReportUploadOutcome(ok, pending.join(QStringLiteral("\r\n")));
+    return ok ? WriteOutcome::Written : WriteOutcome::Failed;
+}
+
+frmMain::WriteOutcome frmMain::WriteFlaggedSettings() {
+    return WriteFrame(kWriteFlagged);
+}
+
+bool frmMain::ReadDetectorWorkflow() {
+    const bool ok = ReadWithProgress(*this);
+    ClockCheck();
+    return ok;
 }
 
 void frmMain::ReportUploadOutcome(bool ok, const QString& notWritten) {

@@ -18,11 +18,17 @@
 #include "ui/GasAlarmGrid.h"
 #include "ui/frmCalibration.h"
 #include "ui/frmMain.h"
+#include "ui/frmProvision.h"
 #include "ui/frmUpload.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTableWidget>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -775,6 +781,125 @@ TEST_F(WorkflowTest, EachWorkflowLeavesItsEventInTheRegister) {
         if (c.check) c.check(events[known]);
         known = events.size();
     }
+}
+
+// "Compare Master" lists the differences in a table; "Write selected" writes exactly the ticked
+// settings, reads the detector again and gives the verdict in the window, the information log,
+// the register and the report files. An edit not yet written never rides along.
+TEST_F(WorkflowTest, WriteSelectedFromTheMasterWritesOnlyTheTickedSettingsAndGivesTheVerdict) {
+    openWindow(QStringLiteral("KM"));
+    const QString serial = QStringLiteral("KM-71 SIM 0001");
+    ASSERT_TRUE(readDetector());
+    const QString file = QDir(AppState::StartupFolder()).filePath(QStringLiteral("master.seq"));
+    ASSERT_TRUE(window->ExportSettingFile(file) && window->ImportSettingFile(file));
+    // The detector differs from the master in its user id and its warning and alarm points.
+    detector->setValue("XZ", "SOMEONE ELSE    ");
+    detector->setValue("A1", "   15");
+    detector->setValue("A2", "   40");
+    ASSERT_TRUE(readDetector());
+    click(window->cmdCompareMaster());
+    frmProvision* provision = frmProvision::Loaded(*window);
+    ASSERT_NE(provision, nullptr);
+    ASSERT_TRUE(provision->isVisible());
+    const auto column = [provision](int c) {
+        QStringList texts;
+        for (int row = 0; row < provision->table()->rowCount(); ++row)
+            texts << provision->table()->item(row, c)->text().trimmed();
+        return texts;
+    };
+    EXPECT_EQ(column(frmProvision::ColSetting),
+              (QStringList{QStringLiteral("User ID"), QStringLiteral("Warning"),
+                           QStringLiteral("Alarm")}));
+    EXPECT_EQ(column(frmProvision::ColDetector),
+              (QStringList{QStringLiteral("SOMEONE ELSE"), QStringLiteral("15"),
+                           QStringLiteral("40")}));
+    EXPECT_EQ(column(frmProvision::ColMaster).mid(1),
+              (QStringList{QStringLiteral("10"), QStringLiteral("50")}));
+    EXPECT_FALSE(provision->cmdWriteSelected()->isEnabled()) << "nothing ticked yet";
+    const QDir shots(QStringLiteral(KM71_BINARY_DIR "/screenshots"));
+    ASSERT_TRUE(shots.mkpath(QStringLiteral(".")));
+    ASSERT_TRUE(provision->grab().save(shots.filePath(QStringLiteral("provision_table.png"))));
+
+    // An edit of the station id that was never written.
+    window->working().setStationID(QStringLiteral("EDITED"));
+    struct Case {
+        const char* what;
+        QStringList ticked;
+        bool answer;        // to the question about the unwritten edit
+        bool asked;         // whether that question came
+        QStringList writes; // heads of the write requests the detector received
+        const char* verdict;
+        QStringList remaining;
+    };
+    const Case cases[] = {
+        {"one ticked, the question about the edit answered no", {"Warning"}, false, true, {}, "",
+         {"UserID", "Warning", "Alarm"}},
+        {"one ticked, the edit dropped", {"Warning"}, true, true, {"A1,W", "DW,W"}, "FAIL",
+         {"UserID", "Alarm"}},
+        {"the other two ticked", {"UserID", "Alarm"}, true, false, {"XZ,W", "A2,W", "DW,W"},
+         "PASS", {}},
+    };
+    int verdicts = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompts.boxes.clear();
+        prompts.answerYes = c.answer;
+        detector->clearReceivedFrames();
+        for (const QString& key : c.ticked)
+            ASSERT_TRUE(provision->setTicked(key, true));
+        click(provision->cmdWriteSelected());
+
+        QStringList writes;
+        for (const QString& r : requests())
+            if (r.mid(2, 3) == QLatin1String(",W,")) writes << r.left(4);
+        EXPECT_EQ(writes, c.writes);
+        EXPECT_EQ(!prompts.boxes.isEmpty() &&
+                      prompts.boxes.first().text.startsWith(QStringLiteral("The settings shown")),
+                  c.asked);
+        EXPECT_EQ(provision->verdict(), QString::fromLatin1(c.verdict));
+        QStringList remaining;
+        for (const MasterCompare::Difference& d : provision->differences())
+            remaining << d.key;
+        EXPECT_EQ(remaining, c.remaining);
+        const QList<RegisterEvent> events = RegisteredEvents(*window, serial);
+        QList<RegisterEvent> provisions;
+        for (const RegisterEvent& e : events)
+            if (e.kind == EventKind::Provision) provisions << e;
+        if (!*c.verdict) {
+            EXPECT_EQ(window->working().StationID(), QStringLiteral("EDITED"));
+            EXPECT_EQ(provisions.size(), verdicts);
+            continue;
+        }
+        ++verdicts;
+        EXPECT_EQ(detector->value("A1"), QByteArray("   10"));
+        const bool pass = QLatin1String(c.verdict) == QLatin1String("PASS");
+        const QString line = pass ? QStringLiteral("Provision from master: PASS")
+                                  : QStringLiteral("Provision from master: FAIL (User ID, Alarm)");
+        EXPECT_TRUE(hasInfo(line, pass ? kGreen : kRed));
+        ASSERT_EQ(provisions.size(), verdicts);
+        const RegisterEvent& event = provisions.last();
+        EXPECT_TRUE(event.success);
+        EXPECT_EQ(event.details.value("verdict").toString(), QString::fromLatin1(c.verdict));
+        EXPECT_EQ(event.details.value("written").toVariant().toStringList(), c.ticked);
+        EXPECT_EQ(event.details.value("remaining").toArray().size(), c.remaining.size());
+        // The report, JSON and PDF, beside the certificates.
+        const QStringList files = provision->ReportFiles();
+        ASSERT_EQ(files.size(), 2);
+        EXPECT_TRUE(files[0].contains(QStringLiteral("_provision")) &&
+                    files[0].endsWith(QStringLiteral(".pdf")) && QFile::exists(files[0]));
+        QFile json(files[1]);
+        ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+        const QJsonObject report = QJsonDocument::fromJson(json.readAll()).object();
+        EXPECT_EQ(report.value("verdict").toString(), QString::fromLatin1(c.verdict));
+        EXPECT_EQ(report.value("remaining").toArray().size(), c.remaining.size());
+        EXPECT_EQ(report.value("found").toArray().size(), c.remaining.size() + c.ticked.size());
+        EXPECT_EQ(event.details.value("report").toString(), files[1]);
+        EXPECT_EQ(QFileInfo(files[1]).absolutePath(),
+                  QFileInfo(AppState::PathInStartupFolder(QStringLiteral("x"))).absolutePath());
+    }
+    // The detector holds the master's settings, and the station id it held.
+    EXPECT_EQ(detector->value("XZ").trimmed(), window->master().UserID().trimmed().toLatin1());
+    EXPECT_NE(detector->value("XS").trimmed(), QByteArray("EDITED"));
 }
 
 TEST_F(WorkflowTest, ARecordTheRegisterCannotTakeIsSaidToBePendingOnce) {
