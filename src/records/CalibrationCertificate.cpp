@@ -3,6 +3,7 @@
 #include "records/PdfPage.h"
 #include "shell/Messages.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace {

@@ -156,9 +156,9 @@ bool ProvisionReport::Write(const ProvisionReport& report, const QString& folder
 
     const QString json = base + QStringLiteral(".json");
     QSaveFile out(json);
-    const bool ok = out.open(QIODevice::WriteOnly) &&
-                    out.write(QJsonDocument(report.toJson()).toJson(QJsonDocument::Indented)) >= 0 &&
-                    out.commit();
+    const QByteArray bytes = QJsonDocument(report.toJson()).toJson(QJsonDocument::Indented);
+    const bool ok = out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() &&
+                    out.flush() && out.commit();
     if (!ok) {
         if (error) *error = QStringLiteral("%1: %2").arg(json, out.errorString());
         QFile::remove(pdf);
