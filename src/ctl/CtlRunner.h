@@ -56,6 +56,16 @@ public:
     void setPdfWriter(PdfWriter writer) { m_pdfWriter = std::move(writer); }
     // Shows progress of long operations on the error stream (when it is a terminal).
     void setProgressEnabled(bool on) { m_progressEnabled = on; }
+    // Hands each progress line to `sink` instead of the error stream (an empty line when the
+    // progress ends); with several detectors one terminal shows all their lines.
+    using ProgressSink = std::function<void(const QString& line)>;
+    void setProgressSink(ProgressSink sink) { m_progressSink = std::move(sink); }
+    // Names the detector in the link log (one of several sharing it).
+    void setLabel(const QString& label) { m_label = label; }
+    // Chooses the file `read FILE` saves into once the detector is read (one of several
+    // detectors saving beside each other); without one, FILE itself.
+    using ReadPathChooser = std::function<QString(const QString& path, const clsInstrument& record)>;
+    void setReadPathChooser(ReadPathChooser chooser) { m_readPathChooser = std::move(chooser); }
     // Abandons the running command (an interrupt): the link cancels its exchange.
     void requestStop();
 
@@ -84,6 +94,7 @@ private:
     int cmdRead();
     int cmdWrite();
     int cmdCompare();
+    int cmdProvision();
     int cmdSetClock();
     int cmdZero();
     int cmdSpan();
@@ -104,7 +115,11 @@ private:
     void recordEvents(int code);
 
     int loadSettingsFile(const QString& path);
-    int readDetector(const QString& purpose);
+    int checkRecordToWrite(const clsInstrument& detector, const clsInstrument& target,
+                           const QString& fileModel, const QString& path);
+    // Reads the detector's settings into the record; a failure is reported, or with `failure`
+    // only put there.
+    int readDetector(const QString& purpose, QString* failure = nullptr);
     int checkOutputFile(const QString& path);
     bool replaceFile(const QString& from, const QString& to, QString* error);
     QString failureReason() const;
@@ -128,6 +143,9 @@ private:
     SimSetup m_simSetup;
     PdfWriter m_pdfWriter;
     bool m_progressEnabled = false;
+    ProgressSink m_progressSink;
+    QString m_label;
+    ReadPathChooser m_readPathChooser;
 
     CtlOptions m_options;
     QString m_folder;

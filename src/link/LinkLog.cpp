@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLocale>
+#include <QMutex>
 #include <QThread>
 
 namespace {
@@ -38,6 +39,12 @@ QFile& OpenLog() {
     return file;
 }
 
+// Links in several threads share the log: one line, open or rotation at a time.
+QMutex& LogMutex() {
+    static QMutex mutex;
+    return mutex;
+}
+
 void CloseLog() {
     if (OpenLog().isOpen()) OpenLog().close();
 }
@@ -45,6 +52,7 @@ void CloseLog() {
 } // namespace
 
 bool WriteLinkLog(const QString& text, const QDateTime& when) {
+    const QMutexLocker lock(&LogMutex());
     QFile& file = OpenLog();
     const QString path = LogPath(0);
     if (file.isOpen() && (file.fileName() != path || !QFile::exists(path))) file.close();
@@ -63,10 +71,12 @@ bool WriteLinkLog(const QString& text, const QDateTime& when) {
 }
 
 void CloseLinkLog() {
+    const QMutexLocker lock(&LogMutex());
     CloseLog();
 }
 
 bool RotateSerialLogs(int waitBoundMs) {
+    const QMutexLocker lock(&LogMutex());
     CloseLog();
     bool allMoved = true;
     for (int i = kLinkLogCopies - 1; i >= 0; --i) {
