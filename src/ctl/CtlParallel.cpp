@@ -3,6 +3,7 @@
 #include "configuration/ToolConfig.h"
 #include "configuration/ToolSettings.h"
 #include "instrument/clsInstrument.h"
+#include "records/ProvisionReport.h"
 #include "register/RegisterEvent.h"
 #include "shell/AppState.h"
 #include "sim/SimDetector.h"
@@ -146,6 +147,35 @@ int CtlParallel::Execute(const CtlOptions& options) {
                 claimed.insert(chosen);
                 return chosen;
             });
+            // The reports are rendered one after the other in this object's thread: its
+            // fonts, loaded for the first report, serve every later one, where each thread
+            // of its own would load them again.
+            runner.setReportWriter([this](const ProvisionReport& report, const QString& folder,
+                                          QStringList* written, QString* error) {
+                bool ok = false;
+                QMetaObject::invokeMethod(
+                    this,
+                    [&] { ok = ProvisionReport::Write(report, folder, written, error); },
+                    Qt::BlockingQueuedConnection);
+                return ok;
+            });
+            // The events, likewise, go through one recorder and one register connection.
+            runner.setEventWriter([this](const RegisterLocation& location, const QString& folder,
+                                         const RegisterEvent& event) {
+                EventRecorder::Outcome outcome;
+                QMetaObject::invokeMethod(
+                    this,
+                    [&] {
+                        const QString key = location.text() + u'\n' + folder;
+                        if (!m_recorder || key != m_recorderKey) {
+                            m_recorder = std::make_unique<EventRecorder>(location, folder);
+                            m_recorderKey = key;
+                        }
+                        outcome = m_recorder->record(event);
+                    },
+                    Qt::BlockingQueuedConnection);
+                return outcome;
+            });
             QTimer stopPoll;
             QObject::connect(&stopPoll, &QTimer::timeout, &runner, [this, &runner] {
                 if (m_stop) runner.requestStop();
@@ -179,6 +209,7 @@ int CtlParallel::Execute(const CtlOptions& options) {
     for (const auto& thread : threads)
         thread->wait();
     endProgress();
+    m_recorder.reset();
     return report(options, runs);
 }
 

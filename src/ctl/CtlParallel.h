@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTextStream>
 #include <atomic>
+#include <memory>
 
 // Runs one km71ctl command on several detectors at once: each detector gets its own thread,
 // link and CtlRunner (the link waits by running its thread's event loop, so one thread per
@@ -48,4 +49,7 @@ private:
     bool m_progressEnabled = false;
     std::atomic<bool> m_stop = false;
     int m_progressShown = 0; // lines of the progress block on the terminal
+    // The recorder every run's events go through, in this object's thread, and what it is for.
+    std::unique_ptr<EventRecorder> m_recorder;
+    QString m_recorderKey;
 };

@@ -740,7 +740,9 @@ int CtlRunner::cmdProvision() {
 
     QStringList files;
     QString error;
-    if (!ProvisionReport::Write(report, m_folder, &files, &error))
+    const bool wrote = m_reportWriter ? m_reportWriter(report, m_folder, &files, &error)
+                                      : ProvisionReport::Write(report, m_folder, &files, &error);
+    if (!wrote)
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("Provisioning ended %1, but its report could not be written: "
                                    "%2.")
@@ -778,7 +780,7 @@ int CtlRunner::cmdProvision() {
     QString text;
     if (!report.failure.isEmpty()) {
         sentence = report.failure;
-        text = QStringLiteral("FAIL: %1 %2").arg(detectorName, report.failure);
+        text = QStringLiteral("FAIL: %1: %2").arg(detectorName, report.failure);
     } else {
         QStringList still;
         for (const MasterCompare::Difference& d : std::as_const(report.remaining))
@@ -1226,7 +1228,7 @@ void CtlRunner::settleEvent(bool success) {
 }
 
 void CtlRunner::recordEvents(int code) {
-    // Runs for several detectors record one after the other (each with its own connections),
+    // Runs for several detectors without a common event writer record one after the other,
     // so that writers of one register file wait for each other instead of failing.
     static QMutex recording;
     const QMutexLocker lock(&recording);
@@ -1248,9 +1250,10 @@ void CtlRunner::recordEvents(int code) {
                 notStored = QStringLiteral("record not stored: %1").arg(m_registerError);
             continue;
         }
-        if (!m_recorder)
+        if (!m_recorder && !m_eventWriter)
             m_recorder = std::make_unique<EventRecorder>(*m_registerLocation, m_folder);
-        const EventRecorder::Outcome outcome = m_recorder->record(e);
+        const EventRecorder::Outcome outcome =
+            m_eventWriter ? m_eventWriter(*m_registerLocation, m_folder, e) : m_recorder->record(e);
         if (!outcome.stored && notStored.isEmpty())
             notStored = (outcome.pending ? QStringLiteral("record pending: ")
                                          : QStringLiteral("record not stored: ")) +

@@ -3,6 +3,7 @@
 #include "ctl/CtlOptions.h"
 #include "instrument/clsInstrument.h"
 #include "records/CalibrationCertificateData.h"
+#include "register/EventRecorder.h"
 #include "register/FleetRegister.h"
 #include "register/RegisterEvent.h"
 
@@ -15,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-class EventRecorder;
+struct ProvisionReport;
 class LinkClock;
 class SimDetector;
 class uclHvif;
@@ -60,6 +61,16 @@ public:
     // progress ends); with several detectors one terminal shows all their lines.
     using ProgressSink = std::function<void(const QString& line)>;
     void setProgressSink(ProgressSink sink) { m_progressSink = std::move(sink); }
+    // Writes a provisioning report (JSON and PDF) into a folder: the paths written go to
+    // `written`; false with a reason. Default: ProvisionReport::Write in the calling thread.
+    using ReportWriter = std::function<bool(const ProvisionReport& report, const QString& folder,
+                                            QStringList* written, QString* error)>;
+    void setReportWriter(ReportWriter writer) { m_reportWriter = std::move(writer); }
+    // Puts one event on record in the register at `location` (queueing in `folder`).
+    // Default: a recorder of this runner's own, in the calling thread.
+    using EventWriter = std::function<EventRecorder::Outcome(
+        const RegisterLocation& location, const QString& folder, const RegisterEvent& event)>;
+    void setEventWriter(EventWriter writer) { m_eventWriter = std::move(writer); }
     // Names the detector in the link log (one of several sharing it).
     void setLabel(const QString& label) { m_label = label; }
     // Chooses the file `read FILE` saves into once the detector is read (one of several
@@ -146,6 +157,8 @@ private:
     ProgressSink m_progressSink;
     QString m_label;
     ReadPathChooser m_readPathChooser;
+    ReportWriter m_reportWriter;
+    EventWriter m_eventWriter;
 
     CtlOptions m_options;
     QString m_folder;

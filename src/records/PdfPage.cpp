@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -40,6 +41,9 @@ bool Write(const QString& path, const QString& title,
         writer.setTitle(title);
         writer.setCreator(QStringLiteral("km71setup " KM71_VERSION));
         QTextDocument document;
+        QFont font = document.defaultFont();
+        font.setHintingPreference(QFont::PreferNoHinting);
+        document.setDefaultFont(font);
         document.setHtml(html);
         document.print(&writer);
     }
