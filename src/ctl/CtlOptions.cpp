@@ -6,6 +6,7 @@
 
 #include <QLocale>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -19,26 +20,28 @@ struct CommandEntry {
     bool identity;
     bool force;
     bool count;
+    bool several; // works on several detectors at once
 };
 
 constexpr CommandEntry kCommands[] = {
-    {"info", 0, 0, "", false, false, false},
-    {"read", 1, 1, "a FILE", false, false, false},
-    {"write", 1, 1, "a FILE", true, true, false},
-    {"compare", 1, 1, "a MASTER file", false, true, false},
-    {"set-clock", 0, 1, "", false, false, false},
-    {"zero", 0, 0, "", false, false, false},
-    {"span", 0, 1, "", false, false, false},
-    {"watch", 0, 0, "", false, false, true},
-    {"default", 0, 0, "", false, false, false},
-    {"clear-log", 0, 0, "", false, false, false},
-    {"clear-power-log", 0, 0, "", false, false, false},
-    {"check-data", 0, 0, "", false, false, false},
-    {"power-off", 0, 0, "", false, false, false},
-    {"dump-listing", 1, 1, "a FILE", false, false, false},
-    {"dump-logger", 1, 1, "a FILE", false, false, false},
-    {"ports", 0, 0, "", false, false, false},
-    {"register", 1, 1 << 20, "a subcommand", false, false, false},
+    {"info", 0, 0, "", false, false, false, true},
+    {"read", 1, 1, "a FILE", false, false, false, true},
+    {"write", 1, 1, "a FILE", true, true, false, false},
+    {"compare", 1, 1, "a MASTER file", false, true, false, true},
+    {"provision", 1, 1, "a MASTER file", true, true, false, true},
+    {"set-clock", 0, 1, "", false, false, false, false},
+    {"zero", 0, 0, "", false, false, false, false},
+    {"span", 0, 1, "", false, false, false, false},
+    {"watch", 0, 0, "", false, false, true, false},
+    {"default", 0, 0, "", false, false, false, false},
+    {"clear-log", 0, 0, "", false, false, false, false},
+    {"clear-power-log", 0, 0, "", false, false, false, false},
+    {"check-data", 0, 0, "", false, false, false, false},
+    {"power-off", 0, 0, "", false, false, false, false},
+    {"dump-listing", 1, 1, "a FILE", false, false, false, false},
+    {"dump-logger", 1, 1, "a FILE", false, false, false, false},
+    {"ports", 0, 0, "", false, false, false, false},
+    {"register", 1, 1 << 20, "a subcommand", false, false, false, false},
 };
 
 // One subcommand of register: its argument count.
@@ -111,6 +114,9 @@ bool IsModeSwitch(const QString& arg, bool* debug, bool* factory) {
     return true;
 }
 
+// Most simulated detectors one command line may name.
+constexpr int kMaxSimCount = 64;
+
 bool ValidEndpoint(const QString& text) {
     const qsizetype colon = text.lastIndexOf(u':');
     if (colon <= 0) return false;
@@ -121,6 +127,32 @@ bool ValidEndpoint(const QString& text) {
 
 } // namespace
 
+int CtlOptions::detectorCount() const {
+    if (connection == Connection::Port) return int(std::max<qsizetype>(ports.size(), 1));
+    if (connection == Connection::Sim) return int(std::max<qsizetype>(simModels.size(), 1));
+    return 1;
+}
+
+CtlOptions CtlOptions::forDetector(int index) const {
+    CtlOptions one = *this;
+    if (connection == Connection::Port && index >= 0 && index < ports.size()) {
+        one.port = ports.at(index);
+        one.ports = {one.port};
+    } else if (connection == Connection::Sim && index >= 0 && index < simModels.size()) {
+        one.simModel = simModels.at(index);
+        one.simModels = {one.simModel};
+    }
+    return one;
+}
+
+QString CtlOptions::detectorLabel(int index) const {
+    if (connection == Connection::Port && index >= 0 && index < ports.size())
+        return ports.at(index);
+    if (connection == Connection::Sim) return QStringLiteral("sim%1").arg(index + 1);
+    if (connection == Connection::Ir) return irEndpoint;
+    return QStringLiteral("detector");
+}
+
 bool CtlOptions::IsCommand(const QString& word) {
     return FindCommand(word) != nullptr;
 }
@@ -129,7 +161,7 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
     CtlOptions o;
     QStringList positional;
     bool optionsEnded = false;
-    int connections = 0;
+    int kinds = 0; // bit 0: --port, bit 1: --ir, bit 2: --sim
 
     auto fail = [error](const QString& text) {
         // The sentence quotes what was typed; it stays one line.
@@ -180,23 +212,39 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
             if (value.trimmed().isEmpty())
                 return fail(QStringLiteral("Option --port needs a device."));
             o.connection = Connection::Port;
-            o.port = value.trimmed();
-            ++connections;
+            if (o.ports.isEmpty()) o.port = value.trimmed();
+            o.ports << value.trimmed();
+            kinds |= 1;
         } else if (name == QLatin1String("ir")) {
             if (!ValidEndpoint(value.trimmed()))
                 return fail(QStringLiteral("Option --ir needs HOST:PORT, not \"%1\".").arg(value));
+            if (!o.irEndpoint.isEmpty())
+                return fail(QStringLiteral("Option --ir can be given only once."));
             o.connection = Connection::Ir;
             o.irEndpoint = value.trimmed();
-            ++connections;
+            kinds |= 2;
         } else if (name == QLatin1String("sim")) {
-            const QString model = value.trimmed().toUpper();
+            // "KM" is one simulated detector, "KM:4" four of them.
+            QString model = value.trimmed().toUpper();
+            int simCount = 1;
+            if (const qsizetype colon = model.indexOf(u':'); colon >= 0) {
+                if (!ReadWhole(model.mid(colon + 1), &simCount) || simCount < 1 ||
+                    simCount > kMaxSimCount)
+                    return fail(QStringLiteral("Option --sim needs a count from 1 to %1 after "
+                                               "the model, not \"%2\".")
+                                    .arg(kMaxSimCount)
+                                    .arg(value));
+                model = model.left(colon);
+            }
             if (model != QLatin1String("KM") && model != QLatin1String("QZ") &&
                 model != QLatin1String("VL"))
                 return fail(QStringLiteral("Option --sim needs the model KM, QZ or VL, not \"%1\".")
                                 .arg(value));
             o.connection = Connection::Sim;
-            o.simModel = model;
-            ++connections;
+            if (o.simModels.isEmpty()) o.simModel = model;
+            for (int n = 0; n < simCount; ++n)
+                o.simModels << model;
+            kinds |= 4;
         } else if (name == QLatin1String("retry")) {
             int n = 0;
             if (!ReadWhole(value, &n) || n < 0 || n > 100)
@@ -261,7 +309,11 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
         }
     }
 
-    if (connections > 1) return fail(QStringLiteral("Give at most one of --port, --ir and --sim."));
+    if (kinds != 0 && (kinds & (kinds - 1)) != 0)
+        return fail(QStringLiteral("Give at most one of --port, --ir and --sim."));
+    if (o.simModels.size() > kMaxSimCount)
+        return fail(QStringLiteral("Option --sim names more than %1 simulated detectors.")
+                        .arg(kMaxSimCount));
 
     if (o.help || o.version) {
         *out = o;
@@ -279,10 +331,15 @@ bool CtlOptions::Parse(const QStringList& arguments, CtlOptions* out, QString* e
     if (o.arguments.size() > entry->maxArgs)
         return fail(QStringLiteral("Too many arguments for %1: \"%2\".")
                         .arg(o.command, o.arguments.at(entry->maxArgs)));
+    if (o.detectorCount() > 1 && !entry->several)
+        return fail(QStringLiteral("The command %1 works on one detector at a time; give one "
+                                   "--port or --sim.")
+                        .arg(o.command));
     if (o.identity && !entry->identity)
-        return fail(QStringLiteral("Option --identity belongs to the command write."));
+        return fail(QStringLiteral("Option --identity belongs to the commands write and provision."));
     if (o.force && !entry->force)
-        return fail(QStringLiteral("Option --force belongs to the commands write and compare."));
+        return fail(QStringLiteral("Option --force belongs to the commands write, compare and "
+                                   "provision."));
     if (o.certificate && o.command != QLatin1String("zero") && o.command != QLatin1String("span"))
         return fail(QStringLiteral("Option --certificate belongs to the commands zero and span."));
     if (o.count && !entry->count)
@@ -338,9 +395,10 @@ QString CtlOptions::UsageText() {
         "\n"
         "Connection (at most one; default: the USB infrared module by hardware id, else the\n"
         "infrared endpoint of the tool configuration):\n"
-        "  --port DEVICE            a serial device (also a pseudo-terminal)\n"
+        "  --port DEVICE            a serial device (also a pseudo-terminal); repeat it for\n"
+        "                           several detectors at once\n"
         "  --ir HOST:PORT           the infrared endpoint\n"
-        "  --sim KM|QZ|VL           the simulated detector in this process\n"
+        "  --sim KM|QZ|VL[:N]       the simulated detector in this process (N of them)\n"
         "Options:\n"
         "  --retry N                repeats of one request (default: KM71Config.ini, else 3)\n"
         "  --timeout S              reply timeout in seconds (default: KM71Config.ini, else 3)\n"
@@ -359,6 +417,11 @@ QString CtlOptions::UsageText() {
         "  write FILE [--identity] [--force]\n"
         "                           write a configuration file into the detector\n"
         "  compare MASTER [--force] compare the detector with a master file\n"
+        "  provision MASTER [--identity] [--force]\n"
+        "                           write only the settings that differ from a master file,\n"
+        "                           read again and compare: PASS (exit 0) or FAIL (exit 1),\n"
+        "                           with its report as JSON and PDF in the folder; identity\n"
+        "                           settings only with --identity\n"
         "  set-clock [YYYY-MM-DDTHH:MM:SS]\n"
         "                           set the detector's clock (default: now)\n"
         "  zero [--certificate]     zero calibration in fresh air\n"
@@ -382,7 +445,12 @@ QString CtlOptions::UsageText() {
         "  register sync            forward the events that wait for the register\n"
         "  register import FILE...  factory record CSV and certificate JSON files\n"
         "Every command that talks to a detector puts its event on record in the register.\n"
-        "Exit status: 0 success; 1 the operation failed, compare found a difference, the\n"
-        "register cannot be reached or its chain is broken;\n"
-        "2 usage or file error; 3 no detector connected.\n");
+        "Several detectors (info, read, compare, provision): each has its own link and runs at the same\n"
+        "time; each output line starts with the detector's port (or sim1..simN), --json gives\n"
+        "one object with a \"detectors\" array, and read FILE saves one file per detector with\n"
+        "its serial number before the extension (FILE_SERIAL.seq).\n"
+        "Exit status: 0 success; 1 the operation failed, compare found a difference,\n"
+        "provision ended FAIL, the register cannot be reached or its chain is broken;\n"
+        "2 usage or file error; 3 no detector connected. With several detectors: 0 when\n"
+        "every detector succeeded, else the highest status of any detector.\n");
 }

@@ -29,9 +29,11 @@ public:
     };
 
     Connection connection = Connection::Default;
-    QString port;       // --port DEVICE
+    QString port;       // --port DEVICE (the first one)
     QString irEndpoint; // --ir HOST:PORT
-    QString simModel;   // --sim KM|QZ|VL, upper case
+    QString simModel;   // --sim KM|QZ|VL, upper case (the first one)
+    QStringList ports;     // every --port DEVICE, in the order given
+    QStringList simModels; // one model per simulated detector ("--sim KM:3" gives three)
 
     std::optional<int> retry;             // --retry N
     std::optional<double> timeoutSeconds; // --timeout S
@@ -55,6 +57,13 @@ public:
     QString subcommand;                 // register: list, show, export, verify, sync, import
     std::optional<int> dueWithin;       // register list --due-within DAYS
     bool overdue = false;               // register list --overdue
+
+    // Number of detectors the command line names (1 for the default connection and --ir).
+    int detectorCount() const;
+    // The options of the detector at `index` (0-based) alone: one --port or one --sim.
+    CtlOptions forDetector(int index) const;
+    // The name of the detector at `index` in output: its port, or "sim1".."simN".
+    QString detectorLabel(int index) const;
 
     // Parses the arguments (without the program name). False with one sentence in `error`
     // when the command line is not valid.

@@ -18,6 +18,7 @@
 #include "link/PortHelp.h"
 #include "link/uclHvif.h"
 #include "records/CalibrationCertificateData.h"
+#include "records/ProvisionReport.h"
 #include "register/EventRecorder.h"
 #include "shell/AppState.h"
 #include "shell/modGasCommon.h"
@@ -30,6 +31,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMutex>
 #include <QTimer>
 #include <cmath>
 #include <filesystem>
@@ -157,9 +159,12 @@ int CtlRunner::prepareFolder() {
         return fail(CtlOptions::ExitUsage,
                     QStringLiteral("The folder %1 does not exist.").arg(Quoted(folder)));
     m_folder = folder;
-    AppState::setStartupFolder(folder);
-    AppState::setDebugMode(m_options.debugMode);
-    AppState::setFactoryMode(m_options.factoryMode);
+    // Several runs in parallel threads share these; each writes only what differs, so runs
+    // that agree (all of one command line, set beforehand) only read them.
+    if (AppState::StartupFolder() != QDir::cleanPath(folder)) AppState::setStartupFolder(folder);
+    if (AppState::DebugMode() != m_options.debugMode) AppState::setDebugMode(m_options.debugMode);
+    if (AppState::FactoryMode() != m_options.factoryMode)
+        AppState::setFactoryMode(m_options.factoryMode);
     return CtlOptions::ExitOk;
 }
 
@@ -170,7 +175,8 @@ int CtlRunner::resolveRegister(bool required) {
     QString password;
     ReadToolConfigurationFile(QDir(m_folder).filePath(QString::fromLatin1(kToolConfigName)),
                               settings, password);
-    EventStamp::current().technician = settings.Technician;
+    if (EventStamp::current().technician != settings.Technician)
+        EventStamp::current().technician = settings.Technician;
     // A location on the command line is relative to the current directory, as every file
     // named there; the configured one to the folder.
     const bool fromOption = !m_options.registerText.isEmpty();
@@ -201,7 +207,8 @@ int CtlRunner::prepare() {
     logLine(QStringLiteral("--- %1 ---").arg(words.join(u' ')));
 
     const QString& command = m_options.command;
-    if (command == QLatin1String("write") || command == QLatin1String("compare"))
+    if (command == QLatin1String("write") || command == QLatin1String("compare") ||
+        command == QLatin1String("provision"))
         return loadSettingsFile(resolvePath(m_options.arguments.first()));
     if (command == QLatin1String("read") || command == QLatin1String("dump-listing") ||
         command == QLatin1String("dump-logger"))
@@ -269,6 +276,7 @@ int CtlRunner::connectLink() {
     m_link = std::make_unique<uclHvif>(m_clockFactory ? m_clockFactory() : nullptr);
     uclHvif& link = *m_link;
     LinkClock& clock = *link.clock();
+    link.setLogTag(m_label);
     link.setInstrument(&m_record);
     link.engine().setTimeoutTicks(static_cast<qint16>(std::lround(
         (m_options.timeoutSeconds ? *m_options.timeoutSeconds : tool.LinkTimeout) * 10.0)));
@@ -387,6 +395,7 @@ int CtlRunner::runCommand() {
     if (c == QLatin1String("read")) return cmdRead();
     if (c == QLatin1String("write")) return cmdWrite();
     if (c == QLatin1String("compare")) return cmdCompare();
+    if (c == QLatin1String("provision")) return cmdProvision();
     if (c == QLatin1String("set-clock")) return cmdSetClock();
     if (c == QLatin1String("zero")) return cmdZero();
     if (c == QLatin1String("span")) return cmdSpan();
@@ -415,7 +424,7 @@ int CtlRunner::runCommand() {
     return fail(CtlOptions::ExitUsage, QStringLiteral("Unknown command \"%1\".").arg(c));
 }
 
-int CtlRunner::readDetector(const QString& purpose) {
+int CtlRunner::readDetector(const QString& purpose, QString* failure) {
     progressStart(purpose);
     const QDateTime start = m_link->clock()->currentDateTime();
     logLine(QStringLiteral("---Instrument Download Start Sequence---. Date = %1")
@@ -426,8 +435,11 @@ int CtlRunner::readDetector(const QString& purpose) {
     if (!ok) {
         logLine(QStringLiteral("---Instrument Download Failed---. Date = %1")
                     .arg(GeneralDateText(end)));
-        return fail(CtlOptions::ExitFailed,
-                    QStringLiteral("Reading the detector failed: %1.").arg(failureReason()));
+        const QString sentence =
+            QStringLiteral("Reading the detector failed: %1.").arg(failureReason());
+        if (!failure) return fail(CtlOptions::ExitFailed, sentence);
+        *failure = sentence;
+        return CtlOptions::ExitFailed;
     }
     logLine(
         QStringLiteral("---Instrument Download Finished---. Date = %1").arg(GeneralDateText(end)));
@@ -457,12 +469,13 @@ int CtlRunner::cmdInfo() {
 }
 
 int CtlRunner::cmdRead() {
-    const QString path = resolvePath(m_options.arguments.first());
+    QString path = resolvePath(m_options.arguments.first());
     beginEvent(EventKind::Read);
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
     // The detector was read, whether or not its file can be written.
     settleEvent(true);
+    if (m_readPathChooser) path = m_readPathChooser(path, m_record);
     QString error;
     if (!SettingsFile::Write(m_record, path, &error))
         return fail(CtlOptions::ExitUsage,
@@ -483,63 +496,13 @@ int CtlRunner::cmdWrite() {
     beginEvent(m_options.identity ? EventKind::IdentityWrite : EventKind::Write);
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
-    const QString detectorModel = m_record.ModelTyp();
     const clsInstrument detector = m_record;
     // Until the write succeeds, the event names the detector as it was read.
     event().detector = DetectorIdentity::FromRecord(detector);
     SettingsFile::ApplyLines(m_fileLines, m_record);
-    if (m_record.ModelTyp() != detectorModel && !m_options.force)
-        return fail(CtlOptions::ExitUsage,
-                    QStringLiteral("The configuration file %1 is for a %2 detector, but a %3 "
-                                   "detector is connected; use --force to write it anyway.")
-                        .arg(Quoted(path), m_record.ModelTyp(), detectorModel));
-    // The checks of the window's write: the alarm points in order and in range, the
-    // calibration concentration at or beyond the warning point.
-    if (!m_options.force && !RecordAlarmPointsValid(m_record))
-        return fail(CtlOptions::ExitUsage,
-                    QStringLiteral("The warning and alarm points of %1 are out of order or out "
-                                   "of range for a %2 detector; use --force to write them "
-                                   "anyway.")
-                        .arg(Quoted(path), m_record.ModelTyp()));
-    // STEL and TWA from a file are checked as the grid checks typed ones.
-    if (const auto broken = FirstExposureLimitOutOfRange(m_record); broken && !m_options.force) {
-        const auto [gas, item] = *broken;
-        const float value = item == AlarmItem::Stel ? m_record.Stel(gas) : m_record.Twa(gas);
-        return fail(
-            CtlOptions::ExitUsage,
-            QStringLiteral("The %1 of %2 in %3 (%4) is out of range for a %5 "
-                           "detector; use --force to write it anyway.")
-                .arg(item == AlarmItem::Stel ? QStringLiteral("STEL") : QStringLiteral("TWA"),
-                     m_record.GasName(gas).trimmed(), Quoted(path),
-                     FormatDigits(value, m_record.GasPoint(gas)), m_record.ModelTyp()));
-    }
-    if (!m_options.force && !RecordAutoCalValid(m_record))
-        return fail(CtlOptions::ExitUsage,
-                    QStringLiteral("The auto-calibration concentration of %1 does not reach the "
-                                   "warning point; use --force to write it anyway.")
-                        .arg(Quoted(path)));
-    // Switching an alarm off is never silent: refused without --force, announced with it.
-    if (const QList<SwitchedOffPoint> off = AlarmPointsSwitchedOff(detector, m_record);
-        !off.isEmpty()) {
-        QStringList names;
-        for (const SwitchedOffPoint& point : off)
-            names << SwitchedOffPointText(m_record, point);
-        const QString what =
-            QStringLiteral("the %1 %2 of the detector")
-                .arg(names.join(QStringLiteral(" and ")),
-                     off.size() > 1 ? QStringLiteral("points") : QStringLiteral("point"));
-        if (!m_options.force) {
-            QJsonObject json;
-            json[QStringLiteral("switchedOff")] = QJsonArray::fromStringList(names);
-            return fail(CtlOptions::ExitUsage,
-                        QStringLiteral("Writing %1 would switch off %2 (\"*****\" in the file); "
-                                       "use --force to write it anyway.")
-                            .arg(Quoted(path), what),
-                        json);
-        }
-        warn(QStringLiteral("Writing %1 switches off %2 (accepted with --force).")
-                 .arg(Quoted(path), what));
-    }
+    if (const int code = checkRecordToWrite(detector, m_record, m_record.ModelTyp(), path);
+        code != CtlOptions::ExitOk)
+        return code;
     m_record.SetChangeFlags(true, false);
     m_record.setImportFlag(true);
     if (m_options.identity) {
@@ -597,6 +560,63 @@ int CtlRunner::cmdWrite() {
                    json);
 }
 
+int CtlRunner::checkRecordToWrite(const clsInstrument& detector, const clsInstrument& target,
+                                  const QString& fileModel, const QString& path) {
+    if (fileModel != detector.ModelTyp() && !m_options.force)
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The configuration file %1 is for a %2 detector, but a %3 "
+                                   "detector is connected; use --force to write it anyway.")
+                        .arg(Quoted(path), fileModel, detector.ModelTyp()));
+    // The checks of the window's write: the alarm points in order and in range, the
+    // calibration concentration at or beyond the warning point.
+    if (!m_options.force && !RecordAlarmPointsValid(target))
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The warning and alarm points of %1 are out of order or out "
+                                   "of range for a %2 detector; use --force to write them "
+                                   "anyway.")
+                        .arg(Quoted(path), target.ModelTyp()));
+    // STEL and TWA from a file are checked as the grid checks typed ones.
+    if (const auto broken = FirstExposureLimitOutOfRange(target); broken && !m_options.force) {
+        const auto [gas, item] = *broken;
+        const float value = item == AlarmItem::Stel ? target.Stel(gas) : target.Twa(gas);
+        return fail(
+            CtlOptions::ExitUsage,
+            QStringLiteral("The %1 of %2 in %3 (%4) is out of range for a %5 "
+                           "detector; use --force to write it anyway.")
+                .arg(item == AlarmItem::Stel ? QStringLiteral("STEL") : QStringLiteral("TWA"),
+                     target.GasName(gas).trimmed(), Quoted(path),
+                     FormatDigits(value, target.GasPoint(gas)), target.ModelTyp()));
+    }
+    if (!m_options.force && !RecordAutoCalValid(target))
+        return fail(CtlOptions::ExitUsage,
+                    QStringLiteral("The auto-calibration concentration of %1 does not reach the "
+                                   "warning point; use --force to write it anyway.")
+                        .arg(Quoted(path)));
+    // Switching an alarm off is never silent: refused without --force, announced with it.
+    if (const QList<SwitchedOffPoint> off = AlarmPointsSwitchedOff(detector, target);
+        !off.isEmpty()) {
+        QStringList names;
+        for (const SwitchedOffPoint& point : off)
+            names << SwitchedOffPointText(target, point);
+        const QString what =
+            QStringLiteral("the %1 %2 of the detector")
+                .arg(names.join(QStringLiteral(" and ")),
+                     off.size() > 1 ? QStringLiteral("points") : QStringLiteral("point"));
+        if (!m_options.force) {
+            QJsonObject json;
+            json[QStringLiteral("switchedOff")] = QJsonArray::fromStringList(names);
+            return fail(CtlOptions::ExitUsage,
+                        QStringLiteral("Writing %1 would switch off %2 (\"*****\" in the file); "
+                                       "use --force to write it anyway.")
+                            .arg(Quoted(path), what),
+                        json);
+        }
+        warn(QStringLiteral("Writing %1 switches off %2 (accepted with --force).")
+                 .arg(Quoted(path), what));
+    }
+    return CtlOptions::ExitOk;
+}
+
 int CtlRunner::cmdCompare() {
     beginEvent(EventKind::MasterCompare);
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
@@ -609,6 +629,10 @@ int CtlRunner::cmdCompare() {
         QJsonObject item;
         item[QStringLiteral("message")] = d.message;
         item[QStringLiteral("text")] = d.text;
+        item[QStringLiteral("key")] = d.key;
+        item[QStringLiteral("caption")] = d.caption;
+        item[QStringLiteral("detector")] = d.detector;
+        item[QStringLiteral("master")] = d.master;
         differences.append(item);
         lines << d.text;
     }
@@ -633,6 +657,157 @@ int CtlRunner::cmdCompare() {
                  .arg(lines.size())
                  .arg(lines.size() == 1 ? QString() : QStringLiteral("s"))
           << '\n';
+    return CtlOptions::ExitFailed;
+}
+
+int CtlRunner::cmdProvision() {
+    const QString path = resolvePath(m_options.arguments.first());
+    const QString shownPath = QDir::toNativeSeparators(path);
+    beginEvent(EventKind::Provision);
+    event().details[QStringLiteral("file")] = shownPath;
+    if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
+        return code;
+    const clsInstrument detector = m_record;
+    event().detector = DetectorIdentity::FromRecord(detector);
+    // Without --identity the detector keeps its own identity: those settings are neither
+    // written nor counted as differences.
+    const auto counted = [this](const QList<MasterCompare::Difference>& all) {
+        QList<MasterCompare::Difference> kept;
+        for (const MasterCompare::Difference& d : all)
+            if (m_options.identity || !MasterCompare::IsIdentityKey(d.key)) kept << d;
+        return kept;
+    };
+    ProvisionReport report =
+        ProvisionReport::FromRecord(detector, shownPath, m_link->clock()->currentDateTime());
+    report.found = counted(MasterCompare::Compare(m_master, detector).differences);
+
+    QStringList keys;
+    for (const MasterCompare::Difference& d : std::as_const(report.found))
+        keys << d.key;
+    if (!keys.isEmpty()) {
+        // Only the differing settings are raised for the write; everything else stays as read.
+        clsInstrument target = detector;
+        const QStringList unknown = MasterCompare::AdoptFromMaster(m_master, target, keys);
+        const QString fileModel =
+            m_master.ModelTyp().isEmpty() ? detector.ModelTyp() : m_master.ModelTyp();
+        if (const int code = checkRecordToWrite(detector, target, fileModel, path);
+            code != CtlOptions::ExitOk)
+            return code;
+        for (const QString& key : std::as_const(keys))
+            if (!unknown.contains(key)) report.written << key;
+        if (!report.written.isEmpty()) {
+            m_record = target;
+            progressStart(QStringLiteral("Writing the settings that differ from %1")
+                              .arg(Quoted(path)));
+            const bool ok = !m_stop && m_link->SetInstrument(m_record);
+            progressEnd();
+            if (!ok) {
+                // A write the detector did not confirm proves nothing, whatever a read shows.
+                const QStringList notWritten = m_link->NotWrittenSettings();
+                report.failure =
+                    !notWritten.isEmpty() && !m_stop && !m_lineDown
+                        ? QStringLiteral("Writing the detector failed: it did not take %1.")
+                              .arg(notWritten.join(QStringLiteral(", ")))
+                        : QStringLiteral("Writing the detector failed: %1.").arg(failureReason());
+                report.written.clear();
+            }
+        }
+    }
+    if (report.failure.isEmpty()) {
+        // What the detector holds now decides, not what was sent.
+        m_record = clsInstrument();
+        QString failure;
+        if (readDetector(QStringLiteral("Reading the detector again"), &failure) ==
+            CtlOptions::ExitOk)
+            report.remaining = counted(MasterCompare::Compare(m_master, m_record).differences);
+        else
+            report.failure = failure;
+    }
+    if (report.failure.isEmpty()) event().detector = DetectorIdentity::FromRecord(m_record);
+
+    QJsonObject json;
+    json[QStringLiteral("file")] = shownPath;
+    json[QStringLiteral("verdict")] = report.verdict();
+    json[QStringLiteral("model")] = detector.ModelTyp();
+    json[QStringLiteral("serialNo")] = report.failure.isEmpty() ? m_record.SerialNo()
+                                                                : detector.SerialNo();
+    json[QStringLiteral("found")] = ProvisionReport::DifferencesJson(report.found);
+    json[QStringLiteral("written")] = QJsonArray::fromStringList(report.written);
+    json[QStringLiteral("remaining")] = ProvisionReport::DifferencesJson(report.remaining);
+    if (!report.failure.isEmpty()) json[QStringLiteral("failure")] = report.failure;
+    event().details[QStringLiteral("verdict")] = report.verdict();
+    event().details[QStringLiteral("written")] = QJsonArray::fromStringList(report.written);
+    event().details[QStringLiteral("remaining")] =
+        ProvisionReport::DifferencesJson(report.remaining);
+    if (!report.failure.isEmpty()) event().details[QStringLiteral("failure")] = report.failure;
+    settleEvent(report.passed());
+
+    QStringList files;
+    QString error;
+    const bool wrote = m_reportWriter ? m_reportWriter(report, m_folder, &files, &error)
+                                      : ProvisionReport::Write(report, m_folder, &files, &error);
+    if (!wrote)
+        return fail(CtlOptions::ExitFailed,
+                    QStringLiteral("Provisioning ended %1, but its report could not be written: "
+                                   "%2.")
+                        .arg(report.verdict(), error),
+                    json);
+    QString reportJson;
+    for (const QString& file : std::as_const(files)) {
+        const QString shown = QDir::toNativeSeparators(file);
+        if (file.endsWith(QLatin1String(".json"))) {
+            reportJson = shown;
+            json[QStringLiteral("report")] = shown;
+        } else {
+            json[QStringLiteral("reportPdf")] = shown;
+        }
+        logLine(QStringLiteral("--- km71ctl: provisioning report %1 ---").arg(shown));
+    }
+    event().details[QStringLiteral("report")] = reportJson;
+
+    QStringList captions;
+    for (const QString& key : std::as_const(report.written))
+        for (const MasterCompare::Difference& d : std::as_const(report.found))
+            if (d.key == key) captions << d.caption;
+    const QString detectorName =
+        QStringLiteral("the %1 detector %2").arg(detector.ModelTyp(), json["serialNo"].toString());
+    const QString reportText = QStringLiteral(" Report: %1").arg(Quoted(reportJson));
+    if (report.passed()) {
+        const QString text =
+            captions.isEmpty()
+                ? QStringLiteral("PASS: %1 already matches %2.").arg(detectorName, Quoted(path))
+                : QStringLiteral("PASS: wrote %1 into %2, which now matches %3.")
+                      .arg(captions.join(QStringLiteral(", ")), detectorName, Quoted(path));
+        return succeed(text + reportText, json);
+    }
+    QString sentence;
+    QString text;
+    if (!report.failure.isEmpty()) {
+        sentence = report.failure;
+        text = QStringLiteral("FAIL: %1: %2").arg(detectorName, report.failure);
+    } else {
+        QStringList still;
+        for (const MasterCompare::Difference& d : std::as_const(report.remaining))
+            still << QStringLiteral("%1 (detector %2, master %3)")
+                         .arg(d.caption, d.detector, d.master);
+        sentence = QStringLiteral("The detector still differs from the master in %1 setting%2.")
+                       .arg(report.remaining.size())
+                       .arg(report.remaining.size() == 1 ? QString() : QStringLiteral("s"));
+        text = QStringLiteral("FAIL: %1 still differs from %2 in %3.")
+                   .arg(detectorName, Quoted(path), still.join(QStringLiteral("; ")));
+    }
+    m_lastFailure = sentence;
+    if (m_options.json) {
+        json[QStringLiteral("command")] = m_options.command;
+        json[QStringLiteral("ok")] = false;
+        json[QStringLiteral("exit")] = CtlOptions::ExitFailed;
+        emitJson(json);
+    } else {
+        m_out << text << reportText << '\n';
+        m_out.flush();
+    }
+    m_err << "km71ctl: " << sentence << '\n';
+    m_err.flush();
     return CtlOptions::ExitFailed;
 }
 
@@ -1094,6 +1269,10 @@ void CtlRunner::settleEvent(bool success) {
 }
 
 void CtlRunner::recordEvents(int code) {
+    // Runs for several detectors without a common event writer record one after the other,
+    // so that writers of one register file wait for each other instead of failing.
+    static QMutex recording;
+    const QMutexLocker lock(&recording);
     QString notStored;
     for (const EventDraft& draft : std::as_const(m_events)) {
         const bool success = draft.success.value_or(code == CtlOptions::ExitOk);
@@ -1112,9 +1291,10 @@ void CtlRunner::recordEvents(int code) {
                 notStored = QStringLiteral("record not stored: %1").arg(m_registerError);
             continue;
         }
-        if (!m_recorder)
+        if (!m_recorder && !m_eventWriter)
             m_recorder = std::make_unique<EventRecorder>(*m_registerLocation, m_folder);
-        const EventRecorder::Outcome outcome = m_recorder->record(e);
+        const EventRecorder::Outcome outcome =
+            m_eventWriter ? m_eventWriter(*m_registerLocation, m_folder, e) : m_recorder->record(e);
         if (!outcome.stored && notStored.isEmpty())
             notStored = (outcome.pending ? QStringLiteral("record pending: ")
                                          : QStringLiteral("record not stored: ")) +
@@ -1215,13 +1395,13 @@ void CtlRunner::logLine(const QString& text) {
     if (m_link)
         m_link->AddLog(text);
     else
-        WriteLinkLog(text);
+        WriteLinkLog(m_label.isEmpty() ? text : u'[' + m_label + QStringLiteral("] ") + text);
 }
 
 // ---- Progress ----
 
 void CtlRunner::progressStart(const QString& label) {
-    if (!m_progressEnabled) return;
+    if (!m_progressEnabled && !m_progressSink) return;
     progressEnd();
     m_progress = std::make_unique<Progress>();
     m_progress->label = label;
@@ -1246,6 +1426,10 @@ void CtlRunner::progressShow() {
                        .arg(m_progress->label)
                        .arg(m_progress->elapsed.elapsed() / 1000);
     if (!detail.isEmpty()) line += QStringLiteral("  ") + detail;
+    if (m_progressSink) {
+        m_progressSink(line);
+        return;
+    }
     const qsizetype width = line.size();
     if (line.size() < m_progress->shown) line += QString(m_progress->shown - line.size(), u' ');
     m_progress->shown = width;
@@ -1257,6 +1441,10 @@ void CtlRunner::progressEnd() {
     if (!m_progress) return;
     const qsizetype shown = m_progress->shown;
     m_progress.reset();
+    if (m_progressSink) {
+        m_progressSink(QString());
+        return;
+    }
     m_err << '\r' << QString(shown, u' ') << '\r';
     m_err.flush();
 }

@@ -3,6 +3,7 @@
 #include "ctl/CtlOptions.h"
 #include "instrument/clsInstrument.h"
 #include "records/CalibrationCertificateData.h"
+#include "register/EventRecorder.h"
 #include "register/FleetRegister.h"
 #include "register/RegisterEvent.h"
 
@@ -15,7 +16,7 @@
 #include <memory>
 #include <optional>
 
-class EventRecorder;
+struct ProvisionReport;
 class LinkClock;
 class SimDetector;
 class uclHvif;
@@ -56,6 +57,26 @@ public:
     void setPdfWriter(PdfWriter writer) { m_pdfWriter = std::move(writer); }
     // Shows progress of long operations on the error stream (when it is a terminal).
     void setProgressEnabled(bool on) { m_progressEnabled = on; }
+    // Hands each progress line to `sink` instead of the error stream (an empty line when the
+    // progress ends); with several detectors one terminal shows all their lines.
+    using ProgressSink = std::function<void(const QString& line)>;
+    void setProgressSink(ProgressSink sink) { m_progressSink = std::move(sink); }
+    // Writes a provisioning report (JSON and PDF) into a folder: the paths written go to
+    // `written`; false with a reason. Default: ProvisionReport::Write in the calling thread.
+    using ReportWriter = std::function<bool(const ProvisionReport& report, const QString& folder,
+                                            QStringList* written, QString* error)>;
+    void setReportWriter(ReportWriter writer) { m_reportWriter = std::move(writer); }
+    // Puts one event on record in the register at `location` (queueing in `folder`).
+    // Default: a recorder of this runner's own, in the calling thread.
+    using EventWriter = std::function<EventRecorder::Outcome(
+        const RegisterLocation& location, const QString& folder, const RegisterEvent& event)>;
+    void setEventWriter(EventWriter writer) { m_eventWriter = std::move(writer); }
+    // Names the detector in the link log (one of several sharing it).
+    void setLabel(const QString& label) { m_label = label; }
+    // Chooses the file `read FILE` saves into once the detector is read (one of several
+    // detectors saving beside each other); without one, FILE itself.
+    using ReadPathChooser = std::function<QString(const QString& path, const clsInstrument& record)>;
+    void setReadPathChooser(ReadPathChooser chooser) { m_readPathChooser = std::move(chooser); }
     // Abandons the running command (an interrupt): the link cancels its exchange.
     void requestStop();
 
@@ -84,6 +105,7 @@ private:
     int cmdRead();
     int cmdWrite();
     int cmdCompare();
+    int cmdProvision();
     int cmdSetClock();
     int cmdZero();
     int cmdSpan();
@@ -105,7 +127,11 @@ private:
     void recordEvents(int code);
 
     int loadSettingsFile(const QString& path);
-    int readDetector(const QString& purpose);
+    int checkRecordToWrite(const clsInstrument& detector, const clsInstrument& target,
+                           const QString& fileModel, const QString& path);
+    // Reads the detector's settings into the record; a failure is reported, or with `failure`
+    // only put there.
+    int readDetector(const QString& purpose, QString* failure = nullptr);
     int checkOutputFile(const QString& path);
     bool replaceFile(const QString& from, const QString& to, QString* error);
     QString failureReason() const;
@@ -129,6 +155,11 @@ private:
     SimSetup m_simSetup;
     PdfWriter m_pdfWriter;
     bool m_progressEnabled = false;
+    ProgressSink m_progressSink;
+    QString m_label;
+    ReadPathChooser m_readPathChooser;
+    ReportWriter m_reportWriter;
+    EventWriter m_eventWriter;
 
     CtlOptions m_options;
     QString m_folder;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QMutex>
 #include <QThread>
 #include <cerrno>
 
@@ -42,6 +43,12 @@ QFile& OpenLog() {
     return file;
 }
 
+// Links in several threads share the log: one line, open or rotation at a time.
+QMutex& LogMutex() {
+    static QMutex mutex;
+    return mutex;
+}
+
 void CloseLog() {
     if (OpenLog().isOpen()) OpenLog().close();
 }
@@ -69,6 +76,7 @@ bool Failed(const QString& path, const QString& reason) {
 } // namespace
 
 bool WriteLinkLog(const QString& text, const QDateTime& when) {
+    const QMutexLocker lock(&LogMutex());
     QFile& file = OpenLog();
     const QString path = LogPath(0);
     if (file.isOpen() && (file.fileName() != path || !QFile::exists(path))) file.close();
@@ -99,10 +107,12 @@ void SetLinkLogProblemHandler(std::function<void(const QString&)> handler) {
 }
 
 void CloseLinkLog() {
+    const QMutexLocker lock(&LogMutex());
     CloseLog();
 }
 
 bool RotateSerialLogs(int waitBoundMs) {
+    const QMutexLocker lock(&LogMutex());
     CloseLog();
     bool allMoved = true;
     for (int i = kLinkLogCopies - 1; i >= 0; --i) {

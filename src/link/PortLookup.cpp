@@ -1,6 +1,7 @@
 #include "link/PortLookup.h"
 
 #include <QHash>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -16,6 +17,12 @@ struct PortTable {
 PortTable& Table() {
     static PortTable table;
     return table;
+}
+
+// Links in several threads look their ports up at once.
+QMutex& TableMutex() {
+    static QMutex mutex;
+    return mutex;
 }
 
 // The conventional number of a device name, 0 when it has none.
@@ -81,6 +88,7 @@ QList<SerialPortEntry> PortLookup(const QString& hardwareId) {
 }
 
 qint16 PortNumberForDevice(const QString& device) {
+    const QMutexLocker lock(&TableMutex());
     PortTable& table = Table();
     if (const auto it = table.numberOf.constFind(device); it != table.numberOf.cend())
         return it.value();
@@ -97,6 +105,7 @@ qint16 PortNumberForDevice(const QString& device) {
 
 QString DeviceForPortNumber(qint16 number) {
     if (number < 1) return {};
+    const QMutexLocker lock(&TableMutex());
     const PortTable& table = Table();
     if (const auto it = table.deviceOf.constFind(number); it != table.deviceOf.cend())
         return it.value();

@@ -7,13 +7,15 @@
 #include "shell/OleDate.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 namespace {
 
 struct ProcessLinkSettings {
     QString commSettings = QStringLiteral("921600,n,8,1");
-    qint16 irCommPort = 0;
+    // Links in several threads each note their port here.
+    std::atomic<qint16> irCommPort = 0;
 };
 
 ProcessLinkSettings& Process() {
@@ -359,7 +361,8 @@ void uclHvif::DataSend(const QByteArray& frame, bool resetRetries) {
 }
 
 void uclHvif::AddLog(const QString& text) {
-    WriteLinkLog(text, m_clock->currentDateTime());
+    WriteLinkLog(m_logTag.isEmpty() ? text : u'[' + m_logTag + QStringLiteral("] ") + text,
+                 m_clock->currentDateTime());
 }
 
 bool uclHvif::Exchange(const QByteArray& text, int waitStatus) {

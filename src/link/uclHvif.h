@@ -184,6 +184,8 @@ public:
     void DataSend(const QByteArray& frame, bool resetRetries);
     // Appends one line to the link log.
     void AddLog(const QString& text);
+    // Starts every link log line of this link with "[tag] " (several links sharing one log).
+    void setLogTag(const QString& tag) { m_logTag = tag; }
     // Sends a request framed with EOT (retries reset) with Status = waitStatus and waits while
     // Status keeps that value; true when the exchange completed (Status 6).
     bool Exchange(const QByteArray& text, int waitStatus);
@@ -372,6 +374,7 @@ private:
     QByteArray m_lastReceivedFrame;
     QString m_binDumpPath;
     QString m_portOverride;
+    QString m_logTag;
     std::array<qint32, 5> m_factCal{};
     struct ReadCommandEntry {
         QString text;

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFont>
 #include <QSaveFile>
 #include <QPageLayout>
 #include <QPageSize>
@@ -46,6 +47,9 @@ bool Write(const QString& path, const QString& title,
         writer.setTitle(title);
         writer.setCreator(QStringLiteral("km71setup " KM71_VERSION));
         QTextDocument document;
+        QFont font = document.defaultFont();
+        font.setHintingPreference(QFont::PreferNoHinting);
+        document.setDefaultFont(font);
         document.setHtml(html);
         document.print(&writer);
     }

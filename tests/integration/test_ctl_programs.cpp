@@ -3,6 +3,7 @@
 #include "CtlTestSupport.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -307,4 +308,166 @@ TEST_F(CtlProgramTest, TheToolConfigurationGivesTheEndpoint) {
     r = RunCtl({"--folder", dir.path(), "info"}, dir.path());
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("QZ")) << r.out.toStdString();
+}
+
+namespace {
+
+// Sets the values of lines "HEAD,W,..." in a configuration file, keeping the others.
+bool SetFileValues(const QString& path, const QList<QPair<QString, QString>>& values) {
+    QStringList lines = QString::fromLatin1(ReadAll(path)).split(QStringLiteral("\r\n"));
+    int changed = 0;
+    for (QString& line : lines)
+        for (const auto& [head, value] : values)
+            if (line.startsWith(head + QStringLiteral(",W,"))) {
+                line = head + QStringLiteral(",W,") + value;
+                ++changed;
+            }
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return changed == values.size() && WriteLines(path, lines);
+}
+
+// The write requests among frame texts ("A1,W,   30").
+QStringList Writes(const QStringList& frames) {
+    QStringList writes;
+    for (const QString& f : frames)
+        if (f.mid(2, 3) == QLatin1String(",W,")) writes << f;
+    return writes;
+}
+
+// The provisioning reports in a folder, by verdict.
+QStringList ReportVerdicts(const QString& folder) {
+    QStringList verdicts;
+    for (const QString& name : QDir(folder).entryList({QStringLiteral("*_provision*.json")}))
+        verdicts << QJsonDocument::fromJson(ReadAll(QDir(folder).filePath(name)))
+                        .object()
+                        .value(QStringLiteral("verdict"))
+                        .toString();
+    verdicts.sort();
+    return verdicts;
+}
+
+} // namespace
+
+TEST_F(CtlProgramTest, ProvisionWritesOnlyWhatDiffersAndProvesIt) {
+    auto sim = ptySim("pty");
+    const QString master = file("master.seq");
+    ASSERT_EQ(RunCtl(onPort("pty", {"read", master}), dir.path()).code, 0);
+    // The master wants other warning and alarm points than the detector holds.
+    ASSERT_TRUE(SetFileValues(master, {{"A1", "   30"}, {"A2", "   60,"}}));
+
+    CtlResult r = RunCtl(onPort("pty", {"compare", master, "--json"}), dir.path());
+    EXPECT_EQ(r.code, 1);
+    const QJsonArray differences =
+        QJsonDocument::fromJson(r.out.toUtf8()).object().value("differences").toArray();
+    ASSERT_EQ(differences.size(), 2) << r.out.toStdString();
+    const QJsonObject warning = differences.at(0).toObject();
+    EXPECT_EQ(warning.value("key").toString(), "Warning");
+    EXPECT_EQ(warning.value("caption").toString(), "Warning");
+    EXPECT_EQ(warning.value("master").toString(), "30");
+    EXPECT_EQ(warning.value("detector").toString(), "10");
+
+    const qsizetype before = sim->frames().size();
+    r = RunCtl(onPort("pty", {"provision", master}), dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("PASS: wrote Warning, Alarm into the KM detector"))
+        << r.out.toStdString();
+    // Exactly the two differing settings and the commit went out, and the detector was read
+    // again after them.
+    const QStringList frames = sim->frames().mid(before);
+    EXPECT_EQ(Writes(frames), (QStringList{"A1,W,   30", "A2,W,   60", "DW,W,"}));
+    EXPECT_TRUE(frames.lastIndexOf("A1,R,") > frames.indexOf("DW,W,"));
+    EXPECT_EQ(ReportVerdicts(dir.path()), QStringList{"PASS"});
+    EXPECT_EQ(QDir(dir.path()).entryList({"*_provision.pdf"}).size(), 1);
+
+    // A second run finds nothing to write and says so.
+    r = RunCtl(onPort("pty", {"provision", master}), dir.path());
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains("already matches")) << r.out.toStdString();
+}
+
+TEST_F(CtlProgramTest, FourDetectorsProvisionedAtOnceOneWithAWrongEcho) {
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    QStringList args{"--folder", dir.path()};
+    for (int i = 1; i <= 4; ++i) {
+        const QString name = QStringLiteral("pty%1").arg(i);
+        sims.push_back(ptySim(name, i == 3 ? QStringList{"--wrong-echo-every", "1"}
+                                           : QStringList{}));
+        args << "--port" << file(name);
+    }
+    const QString master = file("master.seq");
+    ASSERT_EQ(RunCtl({"--port", file("pty1"), "--folder", dir.path(), "read", master}, dir.path())
+                  .code,
+              0);
+    ASSERT_TRUE(SetFileValues(master, {{"A1", "   30"}}));
+
+    const CtlResult r = RunCtl(args + QStringList{"provision", master}, dir.path());
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    // One line per detector, in the order given.
+    const QStringList lines = r.out.trimmed().split(u'\n');
+    ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
+    for (int i = 0; i < 4; ++i) {
+        const QString prefix = file(QStringLiteral("pty%1").arg(i + 1)) + ": ";
+        EXPECT_TRUE(lines[i].startsWith(prefix + (i == 2 ? "FAIL: " : "PASS: ")))
+            << lines[i].toStdString();
+    }
+    EXPECT_TRUE(r.err.contains(file("pty3") + ": Writing the detector failed"))
+        << r.err.toStdString();
+    EXPECT_EQ(ReportVerdicts(dir.path()), (QStringList{"FAIL", "PASS", "PASS", "PASS"}));
+    for (const auto& sim : sims)
+        EXPECT_TRUE(Writes(sim->frames()).contains("A1,W,   30"));
+}
+
+TEST_F(CtlProgramTest, ReadInfoAndCompareOnSeveralPortsAtOnce) {
+    auto one = ptySim("pty1");
+    auto two = ptySim("pty2", {}, QStringLiteral("VL"));
+    const QStringList ports{"--port", file("pty1"), "--port", file("pty2"), "--folder", dir.path()};
+    const QString seq = file("saved.seq");
+
+    // read: one file per detector, named with its serial number.
+    CtlResult r = RunCtl(ports + QStringList{"read", seq}, dir.path());
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QStringList files = QDir(dir.path()).entryList({"saved_*.seq"});
+    EXPECT_EQ(files, (QStringList{"saved_KM-71_SIM_0001.seq", "saved_VL-71_SIM_0001.seq"}));
+    EXPECT_FALSE(QFileInfo::exists(seq));
+
+    const struct {
+        QStringList args;
+        int code;
+        const char* first;  // in the first detector's output
+        const char* second; // in the second detector's output
+    } cases[] = {
+        {{"info"}, 0, "Model:", "TWA/A-1H:"},
+        {{"compare", file("saved_KM-71_SIM_0001.seq")}, 1, "Compare MASTER OK", "Serial No. <> MASTER"},
+    };
+    for (const auto& c : cases) {
+        r = RunCtl(ports + c.args, dir.path());
+        const std::string what = c.args.first().toStdString();
+        EXPECT_EQ(r.code, c.code) << what << ": " << r.err.toStdString();
+        EXPECT_TRUE(r.out.startsWith(file("pty1") + ": ")) << what;
+        EXPECT_TRUE(r.out.contains(file("pty1") + ": " + c.first)) << what;
+        EXPECT_TRUE(r.out.contains(file("pty2") + ": " + c.second)) << what;
+    }
+
+    // --json: one object with the detectors' objects in order.
+    r = RunCtl(ports + QStringList{"--json", "info"}, dir.path());
+    const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonArray detectors = json.value("detectors").toArray();
+    ASSERT_EQ(detectors.size(), 2) << r.out.toStdString();
+    EXPECT_EQ(detectors.at(1).toObject().value("detector").toString(), file("pty2"));
+    EXPECT_EQ(detectors.at(1).toObject().value("model").toString(), "VL");
+    EXPECT_TRUE(json.value("ok").toBool());
+
+    // A missing detector makes the whole run fail with its status; the others still run.
+    r = RunCtl(ports + QStringList{"--port", file("none"), "--connect-timeout", "1", "info"},
+               dir.path());
+    EXPECT_EQ(r.code, 3);
+    EXPECT_TRUE(r.out.contains(file("none") + ": failed with exit status 3."));
+    EXPECT_TRUE(r.out.contains(file("pty2") + ": Model:"));
+
+    // Commands for one detector refuse two.
+    r = RunCtl(ports + QStringList{"write", seq}, dir.path());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("works on one detector at a time")) << r.err.toStdString();
 }
