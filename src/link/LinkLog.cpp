@@ -89,14 +89,16 @@ bool WriteLinkLog(const QString& text, const QDateTime& when) {
         when.time().toString(QStringLiteral("HH:mm:ss")) + u' ' + text + QStringLiteral("\r\n");
     // One write per line, so a line is never split by another writer; a short one is cut back.
     const QByteArray bytes = line.toLocal8Bit();
-    const qint64 before = file.size();
     errno = 0;
-    if (file.write(bytes) == bytes.size()) {
+    const qint64 written = file.write(bytes);
+    if (written == bytes.size()) {
         g_failing = false;
         return true;
     }
     const QString reason = WriteErrorText(file, errno);
-    file.resize(before);
+    // The part of the line that was written is cut off again (the size is asked only then:
+    // one system call less for every line of the log).
+    if (written > 0) file.resize(file.size() - written);
     file.close();
     return Failed(path, reason);
 }
