@@ -65,10 +65,10 @@ QString Number(int value) {
     return QString::number(value);
 }
 
-QString Destination(const QString& spec) {
+QString Destination(const QString& text) {
     bool ok = false;
-    const int value = spec.trimmed().toInt(&ok);
-    return ok ? SettingText::Choice(Choices::Destination, value, true) : spec;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? SettingText::Choice(Choices::Destination, value, true) : text;
 }
 
 // A setting of the record held in property NAME with flag Change_NAME and setter setNAME,

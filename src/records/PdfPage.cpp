@@ -210,23 +210,7 @@ QByteArray RenderedDocument(const QString& title, const QList<QPair<QString, QSt
         html += QStringLiteral("</table>");
     }
 
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
-        writer.setTitle(title);
-        writer.setCreator(QStringLiteral("km71setup " KM71_VERSION));
-        QTextDocument document;
-        QFont font = document.defaultFont();
-        font.setHintingPreference(QFont::PreferNoHinting);
-        document.setDefaultFont(font);
-        document.setHtml(html);
-        document.print(&writer);
-    }
-    return bytes;
+    return RenderHtml(html, title, false, 20.0);
 }
 
 } // namespace
@@ -238,6 +222,32 @@ bool Write(const QString& path, const QString& title,
     const QByteArray bytes = AllPlainLatin(title, rows, table)
                                  ? PlainDocument(title, rows, table)
                                  : RenderedDocument(title, rows, table);
+    return SaveWhole(path, bytes, error);
+}
+
+QByteArray RenderHtml(const QString& html, const QString& title, bool landscape,
+                      double marginMm) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    if (landscape) writer.setPageOrientation(QPageLayout::Landscape);
+    writer.setPageMargins(QMarginsF(marginMm, marginMm, marginMm, marginMm),
+                          QPageLayout::Millimeter);
+    writer.setTitle(title);
+    writer.setCreator(QStringLiteral("km71setup " KM71_VERSION));
+    QTextDocument document;
+    QFont font = document.defaultFont();
+    font.setHintingPreference(QFont::PreferNoHinting);
+    document.setDefaultFont(font);
+    document.setHtml(html);
+    document.print(&writer);
+    buffer.close();
+    return bytes;
+}
+
+bool SaveWhole(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
     if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
         file.flush() && file.commit())

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QSysInfo>
 
 namespace {
@@ -155,12 +154,8 @@ bool ProvisionReport::Write(const ProvisionReport& report, const QString& folder
     if (!PdfPage::Write(pdf, LoadMessage(kMsgTitle), report.rows(), table, error)) return false;
 
     const QString json = base + QStringLiteral(".json");
-    QSaveFile out(json);
-    const QByteArray bytes = QJsonDocument(report.toJson()).toJson(QJsonDocument::Indented);
-    const bool ok = out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() &&
-                    out.flush() && out.commit();
-    if (!ok) {
-        if (error) *error = QStringLiteral("%1: %2").arg(json, out.errorString());
+    if (!PdfPage::SaveWhole(json, QJsonDocument(report.toJson()).toJson(QJsonDocument::Indented),
+                            error)) {
         QFile::remove(pdf);
         return false;
     }

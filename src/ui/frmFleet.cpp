@@ -1,6 +1,7 @@
 #include "ui/frmFleet.h"
 
 #include "configuration/ToolSettings.h"
+#include "records/PdfPage.h"
 #include "shell/AppState.h"
 #include "shell/Messages.h"
 #include "shell/modGasCommon.h"
@@ -343,28 +344,8 @@ bool frmFleet::ExportPdf(const QString& path, QString* error) const {
 
     // The report is made in memory and then replaces the file whole, so that a full disk leaves
     // no cut-off PDF behind.
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageOrientation(QPageLayout::Landscape);
-        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        writer.setTitle(LoadMessage(kMsgReportTitle));
-        writer.setCreator(QStringLiteral("km71setup " KM71_VERSION));
-        QTextDocument document;
-        document.setHtml(html);
-        document.print(&writer);
-    }
-    QSaveFile file(path);
-    if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-        file.flush() && file.commit())
-        return true;
-    if (error)
-        *error = QDir::toNativeSeparators(path) + QStringLiteral(": ") +
-                 (bytes.isEmpty() ? QStringLiteral("no document") : file.errorString());
-    return false;
+    return PdfPage::SaveWhole(
+        path, PdfPage::RenderHtml(html, LoadMessage(kMsgReportTitle), true, 15.0), error);
 }
 
 void frmFleet::onExportCsv() {
