@@ -71,29 +71,21 @@ QString Destination(const QString& text) {
     return ok ? SettingText::Choice(Choices::Destination, value, true) : text;
 }
 
-// A setting of the record held in property NAME with flag Change_NAME and setter setNAME,
-// shown through SHOWN (an expression of `value`).
+// A setting of the record held in property NAME with setter setNAME, shown through SHOWN (an
+// expression of `value`); the master sets it when SET(master) holds.
+#define KM71_GROUPED(NAME, MESSAGE, SET, SHOWN)                                                 \
+    Setting {                                                                                  \
+        #NAME, MESSAGE, kSuffix, SET,                                                           \
+            [](const Record& m, const Record& w) { return m.NAME() != w.NAME(); },              \
+            [](const Record& r) {                                                               \
+                const auto value = r.NAME();                                                    \
+                return SHOWN;                                                                   \
+            },                                                                                  \
+            [](const Record& m, Record& w) { w.set##NAME(m.NAME()); }                           \
+    }
+// The same for a setting with its own flag Change_NAME.
 #define KM71_SETTING(NAME, MESSAGE, SHOWN)                                                      \
-    Setting {                                                                                  \
-        #NAME, MESSAGE, kSuffix, [](const Record& m) { return m.Change_##NAME(); },             \
-            [](const Record& m, const Record& w) { return m.NAME() != w.NAME(); },              \
-            [](const Record& r) {                                                               \
-                const auto value = r.NAME();                                                    \
-                return SHOWN;                                                                   \
-            },                                                                                  \
-            [](const Record& m, Record& w) { w.set##NAME(m.NAME()); }                           \
-    }
-// The same for a setting that joins a group: the master sets it when GROUP(master) holds.
-#define KM71_GROUPED(NAME, MESSAGE, GROUP, SHOWN)                                               \
-    Setting {                                                                                  \
-        #NAME, MESSAGE, kSuffix, GROUP,                                                         \
-            [](const Record& m, const Record& w) { return m.NAME() != w.NAME(); },              \
-            [](const Record& r) {                                                               \
-                const auto value = r.NAME();                                                    \
-                return SHOWN;                                                                   \
-            },                                                                                  \
-            [](const Record& m, Record& w) { w.set##NAME(m.NAME()); }                           \
-    }
+    KM71_GROUPED(NAME, MESSAGE, [](const Record& m) { return m.Change_##NAME(); }, SHOWN)
 // A concentration setting of gas channel 0.
 #define KM71_GAS_POINT(KEY, NAME, FLAG, MESSAGE)                                                \
     Setting {                                                                                  \
