@@ -735,11 +735,9 @@ int CtlRunner::cmdProvision() {
     json[QStringLiteral("written")] = QJsonArray::fromStringList(report.written);
     json[QStringLiteral("remaining")] = ProvisionReport::DifferencesJson(report.remaining);
     if (!report.failure.isEmpty()) json[QStringLiteral("failure")] = report.failure;
-    event().details[QStringLiteral("verdict")] = report.verdict();
-    event().details[QStringLiteral("written")] = QJsonArray::fromStringList(report.written);
-    event().details[QStringLiteral("remaining")] =
-        ProvisionReport::DifferencesJson(report.remaining);
-    if (!report.failure.isEmpty()) event().details[QStringLiteral("failure")] = report.failure;
+    const QJsonObject details = report.eventDetails(QString());
+    for (auto it = details.constBegin(); it != details.constEnd(); ++it)
+        event().details[it.key()] = it.value();
     settleEvent(report.passed());
 
     QStringList files;

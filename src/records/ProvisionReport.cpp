@@ -105,6 +105,16 @@ QJsonObject ProvisionReport::toJson() const {
     return o;
 }
 
+QJsonObject ProvisionReport::eventDetails(const QString& reportFile) const {
+    QJsonObject o;
+    o[QStringLiteral("verdict")] = verdict();
+    o[QStringLiteral("written")] = QJsonArray::fromStringList(written);
+    o[QStringLiteral("remaining")] = DifferencesJson(remaining);
+    if (!reportFile.isEmpty()) o[QStringLiteral("report")] = reportFile;
+    if (!failure.isEmpty()) o[QStringLiteral("reason")] = failure;
+    return o;
+}
+
 QList<QPair<QString, QString>> ProvisionReport::rows() const {
     const QString stamp = pcTime.isValid()
                               ? pcTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))

@@ -49,6 +49,10 @@ struct ProvisionReport {
     QJsonObject toJson() const;
     // The JSON array of differences as toJson() writes them (also what compare --json lists).
     static QJsonArray DifferencesJson(const QList<MasterCompare::Difference>& differences);
+    // The details of the register's provision event: "verdict", "written", "remaining", the
+    // report's JSON file as "report" (when there is one) and, when the final comparison could
+    // not be made, the "reason".
+    QJsonObject eventDetails(const QString& reportFile) const;
     // The caption/value rows of the report's page, in the program's language.
     QList<QPair<QString, QString>> rows() const;
 

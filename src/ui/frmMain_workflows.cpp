@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextEdit>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -166,14 +167,17 @@ QString CommandCaption(const QString& command) {
     return found == kCaptions.constEnd() ? command : LoadMessage(*found);
 }
 
-// Whether only identity settings (serial, manufacture, station and user numbers) are in
-// `commands`.
-bool IdentityOnly(const QStringList& commands) {
+// Whether a configuration-file command writes identity (serial, manufacture, station or user
+// number).
+bool IsIdentityCommand(const QString& command) {
     static const QStringList kIdentity{QStringLiteral("IN"), QStringLiteral("XS"),
                                        QStringLiteral("XZ"), QStringLiteral("HN")};
-    for (const QString& command : commands)
-        if (!kIdentity.contains(command)) return false;
-    return true;
+    return kIdentity.contains(command);
+}
+
+// Whether only identity settings are in `commands`.
+bool IdentityOnly(const QStringList& commands) {
+    return std::all_of(commands.cbegin(), commands.cend(), IsIdentityCommand);
 }
 
 // Whether the person edited an identity box since the record was read or loaded.
@@ -227,8 +231,6 @@ void MarkForWrite(clsInstrument& record, int button) {
 // only with their own buttons, every other key only with "Update"; the write of the flagged
 // settings sends the commands in `flagged`.
 bool WritesKey(int button, const QString& key, const QStringList& flagged) {
-    static const QStringList kIdentity{QStringLiteral("IN"), QStringLiteral("XS"),
-                                       QStringLiteral("XZ"), QStringLiteral("HN")};
     switch (button) {
     case kUpdateId:
         return key == QLatin1String("IN") || key == QLatin1String("XS") ||
@@ -240,7 +242,7 @@ bool WritesKey(int button, const QString& key, const QStringList& flagged) {
     case kWriteFlagged:
         return flagged.contains(key);
     default:
-        return !kIdentity.contains(key);
+        return !IsIdentityCommand(key);
     }
 }
 

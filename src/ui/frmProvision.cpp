@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -263,11 +262,7 @@ void frmProvision::cmdWriteSelected_Click() {
 
     RegisterEvent event =
         m_host.MakeEvent(EventKind::Provision, detector, report.failure.isEmpty());
-    event.details[QStringLiteral("verdict")] = report.verdict();
-    event.details[QStringLiteral("written")] = QJsonArray::fromStringList(report.written);
-    event.details[QStringLiteral("remaining")] = ProvisionReport::DifferencesJson(report.remaining);
-    if (!jsonFile.isEmpty()) event.details[QStringLiteral("report")] = jsonFile;
-    if (!report.failure.isEmpty()) event.details[QStringLiteral("reason")] = report.failure;
+    event.details = report.eventDetails(jsonFile);
     m_host.RecordEvent(event);
     updateButtons();
 }
