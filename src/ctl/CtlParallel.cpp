@@ -64,6 +64,15 @@ struct CtlParallel::Slot {
     bool done = false;
 };
 
+// One event a run hands over, and what became of it.
+struct CtlParallel::EventRequest {
+    RegisterLocation location;
+    QString folder;
+    RegisterEvent event;
+    EventRecorder::Outcome outcome;
+    bool done = false;
+};
+
 CtlParallel::CtlParallel(QTextStream& out, QTextStream& err, QObject* parent)
     : QObject(parent), m_out(out), m_err(err) {}
 
@@ -76,6 +85,7 @@ bool CtlParallel::Wanted(const CtlOptions& options) {
 void CtlParallel::presetProcessState(const CtlOptions& options) {
     // What every run sets process-wide is set here once, before the threads start; the runs
     // then find it as they would set it and leave it alone.
+    m_expectedRegister.reset();
     const QString folder =
         options.folder.isEmpty() ? QDir::currentPath() : QDir(options.folder).absolutePath();
     if (!QFileInfo(folder).isDir()) return; // each run reports it
@@ -87,6 +97,56 @@ void CtlParallel::presetProcessState(const CtlOptions& options) {
     ReadToolConfigurationFile(QDir(folder).filePath(QString::fromLatin1(kToolConfigName)),
                               settings, password);
     EventStamp::current().technician = settings.Technician;
+    // The register the runs will name, found as they find it (a location they cannot use
+    // is theirs to report).
+    m_folder = folder;
+    const bool fromOption = !options.registerText.isEmpty();
+    const QString text = fromOption ? options.registerText : settings.Register;
+    m_expectedRegister =
+        text.isEmpty() ? std::optional(RegisterLocation::Default(folder))
+                       : RegisterLocation::Parse(text, fromOption ? QDir::currentPath() : folder,
+                                                 nullptr);
+}
+
+EventRecorder& CtlParallel::recorder(const RegisterLocation& location, const QString& folder) {
+    const QString key = location.text() + u'\n' + folder;
+    if (!m_recorder || key != m_recorderKey) {
+        m_recorder = std::make_unique<EventRecorder>(location, folder);
+        m_recorderKey = key;
+    }
+    return *m_recorder;
+}
+
+void CtlParallel::recordWaitingEvents() {
+    QList<EventRequest*> waiting;
+    {
+        const QMutexLocker lock(&m_eventMutex);
+        waiting.swap(m_waitingEvents);
+    }
+    while (!waiting.isEmpty()) {
+        // Those for the first one's register, in the order they came.
+        const EventRequest* first = waiting.constFirst();
+        const QString key = first->location.text() + u'\n' + first->folder;
+        QList<EventRequest*> group;
+        QList<RegisterEvent> events;
+        for (auto it = waiting.begin(); it != waiting.end();) {
+            if ((*it)->location.text() + u'\n' + (*it)->folder == key) {
+                group << *it;
+                events << (*it)->event;
+                it = waiting.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        const QList<EventRecorder::Outcome> outcomes =
+            recorder(group.constFirst()->location, group.constFirst()->folder).record(events);
+        const QMutexLocker lock(&m_eventMutex);
+        for (qsizetype i = 0; i < group.size(); ++i) {
+            group[i]->outcome = outcomes.value(i);
+            group[i]->done = true;
+        }
+        m_eventRecorded.wakeAll();
+    }
 }
 
 int CtlParallel::Execute(const CtlOptions& options) {
@@ -147,34 +207,37 @@ int CtlParallel::Execute(const CtlOptions& options) {
                 claimed.insert(chosen);
                 return chosen;
             });
-            // The reports are rendered one after the other in this object's thread: its
-            // fonts, loaded for the first report, serve every later one, where each thread
-            // of its own would load them again.
+            // A report in the standard PDF fonts is written in the run's own thread. One that
+            // needs a system font is rendered in this object's thread: its fonts, loaded for
+            // the first such report, serve every later one, where each thread of its own
+            // would load them again. One report at a time either way, so that two detectors
+            // with one serial number never choose the same file name.
             runner.setReportWriter([this](const ProvisionReport& report, const QString& folder,
                                           QStringList* written, QString* error) {
+                const auto write = [&] {
+                    const QMutexLocker lock(&m_reportMutex);
+                    return ProvisionReport::Write(report, folder, written, error);
+                };
+                if (!report.needsSystemFont()) return write();
                 bool ok = false;
                 QMetaObject::invokeMethod(
-                    this,
-                    [&] { ok = ProvisionReport::Write(report, folder, written, error); },
-                    Qt::BlockingQueuedConnection);
+                    this, [&] { ok = write(); }, Qt::BlockingQueuedConnection);
                 return ok;
             });
-            // The events, likewise, go through one recorder and one register connection.
+            // The events go through one recorder and one register connection in this
+            // object's thread; those that come while others are being recorded are recorded
+            // together, in one transaction.
             runner.setEventWriter([this](const RegisterLocation& location, const QString& folder,
                                          const RegisterEvent& event) {
-                EventRecorder::Outcome outcome;
-                QMetaObject::invokeMethod(
-                    this,
-                    [&] {
-                        const QString key = location.text() + u'\n' + folder;
-                        if (!m_recorder || key != m_recorderKey) {
-                            m_recorder = std::make_unique<EventRecorder>(location, folder);
-                            m_recorderKey = key;
-                        }
-                        outcome = m_recorder->record(event);
-                    },
-                    Qt::BlockingQueuedConnection);
-                return outcome;
+                EventRequest request{location, folder, event, {}, false};
+                QMutexLocker lock(&m_eventMutex);
+                if (m_waitingEvents.isEmpty())
+                    QMetaObject::invokeMethod(this, &CtlParallel::recordWaitingEvents,
+                                              Qt::QueuedConnection);
+                m_waitingEvents << &request;
+                while (!request.done)
+                    m_eventRecorded.wait(&m_eventMutex);
+                return request.outcome;
             });
             QTimer stopPoll;
             QObject::connect(&stopPoll, &QTimer::timeout, &runner, [this, &runner] {
@@ -197,6 +260,13 @@ int CtlParallel::Execute(const CtlOptions& options) {
     }
     for (const auto& thread : threads)
         thread->start();
+    // While the runs talk to their detectors this thread connects to the register their
+    // events will go to ("info" records none). A register file that is not there yet is
+    // left to be made by the first event: a run that records nothing makes none.
+    if (m_expectedRegister && options.command != QLatin1String("info") &&
+        (m_expectedRegister->engine != RegisterLocation::Engine::Sqlite ||
+         QFileInfo::exists(m_expectedRegister->sqlitePath)))
+        QTimer::singleShot(0, this, [this] { recorder(*m_expectedRegister, m_folder).open(); });
 
     QTimer progressTimer;
     if (m_progressEnabled) {

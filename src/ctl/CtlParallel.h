@@ -3,11 +3,14 @@
 #include "ctl/CtlOptions.h"
 #include "ctl/CtlRunner.h"
 
+#include <QMutex>
 #include <QObject>
+#include <QWaitCondition>
 #include <QString>
 #include <QTextStream>
 #include <atomic>
 #include <memory>
+#include <optional>
 
 // Runs one km71ctl command on several detectors at once: each detector gets its own thread,
 // link and CtlRunner (the link waits by running its thread's event loop, so one thread per
@@ -38,7 +41,14 @@ public:
 private:
     struct Slot;
 
+    struct EventRequest;
+
     void presetProcessState(const CtlOptions& options);
+    // The recorder for the register at `location`, made again when another is asked for.
+    EventRecorder& recorder(const RegisterLocation& location, const QString& folder);
+    // Records, in this object's thread, every event that waits, those for one register
+    // together (one transaction), and wakes the runs that wait for them.
+    void recordWaitingEvents();
     void showProgress(QList<Slot*>& runs);
     void endProgress();
     int report(const CtlOptions& options, const QList<Slot*>& runs);
@@ -52,4 +62,13 @@ private:
     // The recorder every run's events go through, in this object's thread, and what it is for.
     std::unique_ptr<EventRecorder> m_recorder;
     QString m_recorderKey;
+    // The register the runs will record in, opened while they talk to their detectors.
+    std::optional<RegisterLocation> m_expectedRegister;
+    QString m_folder;
+    // One provisioning report written at a time.
+    QMutex m_reportMutex;
+    // Events handed over by the runs and not yet recorded; a run waits for its outcome.
+    QMutex m_eventMutex;
+    QWaitCondition m_eventRecorded;
+    QList<EventRequest*> m_waitingEvents;
 };

@@ -713,7 +713,10 @@ int CtlRunner::cmdProvision() {
             }
         }
     }
-    if (report.failure.isEmpty()) {
+    if (report.failure.isEmpty() && report.written.isEmpty()) {
+        // Nothing was written: the detector holds what was just read from it.
+        report.remaining = report.found;
+    } else if (report.failure.isEmpty()) {
         // What the detector holds now decides, not what was sent.
         m_record = clsInstrument();
         QString failure;

@@ -6,6 +6,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QMutex>
@@ -49,6 +50,22 @@ QMutex& LogMutex() {
     return mutex;
 }
 
+// How long an open log is written without asking whether its file is still there.
+constexpr qint64 kPresenceCheckMs = 500;
+
+QElapsedTimer& PresenceChecked() {
+    static QElapsedTimer timer;
+    return timer;
+}
+
+// True when the file's presence is to be asked again (the caller holds the lock).
+bool PresenceCheckDue() {
+    QElapsedTimer& timer = PresenceChecked();
+    if (timer.isValid() && timer.elapsed() < kPresenceCheckMs) return false;
+    timer.start();
+    return true;
+}
+
 void CloseLog() {
     if (OpenLog().isOpen()) OpenLog().close();
 }
@@ -76,19 +93,25 @@ bool Failed(const QString& path, const QString& reason) {
 } // namespace
 
 bool WriteLinkLog(const QString& text, const QDateTime& when) {
+    // The line and the path are made before the lock: the links of other threads wait only
+    // for the write itself.
+    const QString path = LogPath(0);
+    const QByteArray bytes =
+        (when.time().toString(QStringLiteral("HH:mm:ss")) + u' ' + text + QStringLiteral("\r\n"))
+            .toLocal8Bit();
     const QMutexLocker lock(&LogMutex());
     QFile& file = OpenLog();
-    const QString path = LogPath(0);
-    if (file.isOpen() && (file.fileName() != path || !QFile::exists(path))) file.close();
+    // Whether the file was moved or removed meanwhile is asked at most every
+    // kPresenceCheckMs, not for every line: a busy link writes hundreds of lines a second.
+    if (file.isOpen() && file.fileName() != path) file.close();
+    if (file.isOpen() && PresenceCheckDue() && !QFile::exists(path)) file.close();
     if (!file.isOpen()) {
         file.setFileName(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             return Failed(path, file.errorString());
+        PresenceChecked().start();
     }
-    const QString line =
-        when.time().toString(QStringLiteral("HH:mm:ss")) + u' ' + text + QStringLiteral("\r\n");
     // One write per line, so a line is never split by another writer; a short one is cut back.
-    const QByteArray bytes = line.toLocal8Bit();
     errno = 0;
     const qint64 written = file.write(bytes);
     if (written == bytes.size()) {

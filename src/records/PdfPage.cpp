@@ -215,6 +215,11 @@ QByteArray RenderedDocument(const QString& title, const QList<QPair<QString, QSt
 
 } // namespace
 
+bool NeedsSystemFont(const QString& title, const QList<QPair<QString, QString>>& rows,
+                     const Table& table) {
+    return !AllPlainLatin(title, rows, table);
+}
+
 bool Write(const QString& path, const QString& title,
            const QList<QPair<QString, QString>>& rows, const Table& table, QString* error) {
     // The document is made in memory and then replaces the file whole, so that a full disk

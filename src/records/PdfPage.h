@@ -26,6 +26,11 @@ QByteArray RenderHtml(const QString& html, const QString& title, bool landscape,
 // with "<file>: <reason>" when it cannot.
 bool SaveWhole(const QString& path, const QByteArray& bytes, QString* error);
 
+// True when the page holds a text beyond Latin-1: it is then laid out with a system font
+// (QtGui), else written in the standard PDF fonts without QtGui.
+bool NeedsSystemFont(const QString& title, const QList<QPair<QString, QString>>& rows,
+                     const Table& table);
+
 // Writes the page to `path`; false with a reason when it fails.
 bool Write(const QString& path, const QString& title,
            const QList<QPair<QString, QString>>& rows, const Table& table, QString* error);

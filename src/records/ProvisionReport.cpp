@@ -146,20 +146,29 @@ QList<QPair<QString, QString>> ProvisionReport::rows() const {
     return rows;
 }
 
+PdfPage::Table ProvisionReport::table() const {
+    PdfPage::Table table;
+    if (!failure.isEmpty()) {
+        table.title = LoadMessage(kMsgNotCompared);
+    } else if (!remaining.isEmpty()) {
+        table.title = LoadMessage(kMsgRemaining);
+        table.header = QStringList{LoadMessage(kMsgSetting), LoadMessage(kMsgDetectorValue),
+                                   LoadMessage(kMsgMasterValue)};
+        for (const MasterCompare::Difference& d : remaining)
+            table.rows << QStringList{d.caption, d.detector, d.master};
+    }
+    return table;
+}
+
+bool ProvisionReport::needsSystemFont() const {
+    return PdfPage::NeedsSystemFont(LoadMessage(kMsgTitle), rows(), table());
+}
+
 bool ProvisionReport::Write(const ProvisionReport& report, const QString& folder,
                             QStringList* written, QString* error) {
     const QString base =
         UnusedPathBase(folder, report.baseName(), {QStringLiteral(".pdf"), QStringLiteral(".json")});
-    PdfPage::Table table;
-    if (!report.failure.isEmpty()) {
-        table.title = LoadMessage(kMsgNotCompared);
-    } else if (!report.remaining.isEmpty()) {
-        table.title = LoadMessage(kMsgRemaining);
-        table.header = QStringList{LoadMessage(kMsgSetting), LoadMessage(kMsgDetectorValue),
-                                   LoadMessage(kMsgMasterValue)};
-        for (const MasterCompare::Difference& d : report.remaining)
-            table.rows << QStringList{d.caption, d.detector, d.master};
-    }
+    const PdfPage::Table table = report.table();
     const QString pdf = base + QStringLiteral(".pdf");
     if (!PdfPage::Write(pdf, LoadMessage(kMsgTitle), report.rows(), table, error)) return false;
 

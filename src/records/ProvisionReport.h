@@ -1,6 +1,7 @@
 #pragma once
 
 #include "instrument/MasterCompare.h"
+#include "records/PdfPage.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -55,6 +56,10 @@ struct ProvisionReport {
     QJsonObject eventDetails(const QString& reportFile) const;
     // The caption/value rows of the report's page, in the program's language.
     QList<QPair<QString, QString>> rows() const;
+    // The page's table: the differences that remain, or why nothing could be compared.
+    PdfPage::Table table() const;
+    // True when the page needs a system font (a text beyond Latin-1), and so QtGui.
+    bool needsSystemFont() const;
 
     // Writes the PDF and the JSON file into `folder` (a later report never replaces an earlier
     // one); the paths written go to `written`. False with a reason when either fails (a PDF

@@ -166,7 +166,7 @@ struct EventRecorder::Impl {
 
     // Stores the waiting rows in order, each removed from the table once it is stored (a
     // row stored but not removed is recognised by its uid the next time).
-    Forwarded forwardRows(Channel& c, bool* waitingUid = nullptr, const QString& uid = {}) {
+    Forwarded forwardRows(Channel& c) {
         Forwarded f;
         QString error;
         QSqlDatabase d = queueDb(c, &error);
@@ -203,13 +203,6 @@ struct EventRecorder::Impl {
             }
             --f.remaining;
             if (e) ++f.forwarded;
-        }
-        if (waitingUid) {
-            *waitingUid = false;
-            QSqlQuery q(d);
-            q.prepare(QStringLiteral("SELECT 1 FROM pending WHERE uid = ?"));
-            q.addBindValue(uid);
-            *waitingUid = !q.exec() || q.next();
         }
         return f;
     }
@@ -256,51 +249,96 @@ struct EventRecorder::Impl {
 
     // ---- Recording ----
 
-    EventRecorder::Outcome record(const RegisterEvent& event) {
+    // Stores the events in order after whatever waits in the queue: together in one
+    // transaction when they all can be, else one by one; what cannot be stored waits in the
+    // queue.
+    QList<EventRecorder::Outcome> record(const QList<RegisterEvent>& events) {
         QMutexLocker lock(&mutex);
         Channel& c = channel();
-        Outcome o;
-        QString error;
+        QList<Outcome> outcomes(events.size());
+        QStringList errors(events.size());
         if (postgres()) {
-            const bool queued = enqueueRow(c, event, &error);
             const bool retry =
                 !unreachableSince.isValid() || unreachableSince.elapsed() >= kRetryAfterMs;
-            if (queued) {
-                bool waiting = true;
-                if (retry) {
-                    const Forwarded f = forwardRows(c, &waiting, event.uid);
-                    noteReach(f.reached);
-                    error = f.error;
-                } else {
-                    error = QStringLiteral("it was not reachable a moment ago");
+            QList<qsizetype> queued;
+            for (qsizetype i = 0; i < events.size(); ++i) {
+                if (enqueueRow(c, events[i], &errors[i])) {
+                    queued << i;
+                    continue;
                 }
-                o.stored = !waiting;
-                o.pending = waiting;
-            } else {
                 QString storeError;
-                o.stored = c.reg->append(event, &storeError);
-                noteReach(o.stored);
-                if (!o.stored) error = storeError + u' ' + error;
+                outcomes[i].stored = c.reg->append(events[i], &storeError);
+                noteReach(outcomes[i].stored);
+                if (!outcomes[i].stored) errors[i] = storeError + u' ' + errors[i];
+            }
+            if (!queued.isEmpty()) {
+                Forwarded f;
+                if (retry) {
+                    f = forwardRows(c);
+                    noteReach(f.reached);
+                }
+                for (const qsizetype i : std::as_const(queued)) {
+                    const bool waiting = !retry || isWaiting(c, events[i].uid);
+                    outcomes[i].stored = !waiting;
+                    outcomes[i].pending = waiting;
+                    errors[i] = retry ? f.error
+                                      : QStringLiteral("it was not reachable a moment ago");
+                }
             }
         } else {
             QLockFile fileLock(queueFile() + QStringLiteral(".lock"));
             fileLock.setStaleLockTime(30000);
             const bool locked = fileLock.tryLock(5000);
             const Forwarded f = forwardFile(c);
-            error = f.error;
-            if (f.remaining == 0) o.stored = c.reg->append(event, &error);
-            if (!o.stored) {
+            QString batchError = f.error;
+            bool all = false;
+            if (f.remaining == 0) {
+                all = c.reg->append(events, &batchError);
+                if (!all && events.size() > 1) {
+                    // One that cannot be stored keeps none of the others out.
+                    for (qsizetype i = 0; i < events.size(); ++i)
+                        outcomes[i].stored = c.reg->append(events[i], &errors[i]);
+                } else {
+                    for (Outcome& o : outcomes)
+                        o.stored = all;
+                }
+            }
+            for (qsizetype i = 0; i < events.size(); ++i) {
+                Outcome& o = outcomes[i];
+                if (o.stored) continue;
+                if (errors[i].isEmpty()) errors[i] = batchError;
                 QString queueError;
-                o.pending = appendLine(queueFile(), event.CanonicalContent(), &queueError);
-                if (!o.pending) error += QStringLiteral("; ") + queueError;
+                o.pending = appendLine(queueFile(), events[i].CanonicalContent(), &queueError);
+                if (!o.pending) errors[i] += QStringLiteral("; ") + queueError;
             }
             if (locked) fileLock.unlock();
         }
-        if (o.pending)
-            o.sentence = LoadMessage(kMsgPending, {location.text(), error, queueName()});
-        else if (!o.stored)
-            o.sentence = LoadMessage(kMsgLost, {error, queueName()});
-        return o;
+        for (qsizetype i = 0; i < events.size(); ++i) {
+            Outcome& o = outcomes[i];
+            if (o.pending)
+                o.sentence = LoadMessage(kMsgPending, {location.text(), errors[i], queueName()});
+            else if (!o.stored)
+                o.sentence = LoadMessage(kMsgLost, {errors[i], queueName()});
+        }
+        return outcomes;
+    }
+
+    // Whether the event with this uid still waits in the pending table.
+    bool isWaiting(Channel& c, const QString& uid) {
+        QSqlDatabase d = queueDb(c, nullptr);
+        if (!d.isOpen()) return true;
+        QSqlQuery q(d);
+        q.prepare(QStringLiteral("SELECT 1 FROM pending WHERE uid = ?"));
+        q.addBindValue(uid);
+        return !q.exec() || q.next();
+    }
+
+    // Connects the calling thread's channel to the register ahead of the first event.
+    bool open(QString* error) {
+        QMutexLocker lock(&mutex);
+        Channel& c = channel();
+        if (postgres() && !queueDb(c, error).isOpen()) return false;
+        return c.reg->isOpen() || c.reg->open(error);
     }
 
     int sync(QString* error) {
@@ -387,7 +425,15 @@ EventRecorder& EventRecorder::forTool() {
 }
 
 EventRecorder::Outcome EventRecorder::record(const RegisterEvent& event) {
-    return m_impl->record(event);
+    return m_impl->record(QList<RegisterEvent>{event}).constFirst();
+}
+
+QList<EventRecorder::Outcome> EventRecorder::record(const QList<RegisterEvent>& events) {
+    return m_impl->record(events);
+}
+
+bool EventRecorder::open(QString* error) {
+    return m_impl->open(error);
 }
 
 void EventRecorder::recordInBackground(const RegisterEvent& event,
@@ -405,7 +451,7 @@ void EventRecorder::recordInBackground(const RegisterEvent& event,
     QMetaObject::invokeMethod(
         m.workerContext,
         [&m, event, done = std::move(done), replyTo] {
-            const Outcome outcome = m.record(event);
+            const Outcome outcome = m.record(QList<RegisterEvent>{event}).constFirst();
             if (!replyTo) return;
             QMetaObject::invokeMethod(
                 replyTo.data(),

@@ -34,6 +34,12 @@ public:
     // a shared server is given at most a short connection timeout (2 s) before the event is
     // left waiting in the queue.
     Outcome record(const RegisterEvent& event);
+    // Records the events in this order, in one transaction where they all can be stored;
+    // one outcome for each.
+    QList<Outcome> record(const QList<RegisterEvent>& events);
+    // Connects to the register ahead of the first event, so that it is ready when the events
+    // come; false with one sentence when it cannot be reached (recording still queues then).
+    bool open(QString* error = nullptr);
     // Records the event on a worker thread and calls `done` with the outcome in the caller's
     // thread (the window uses this, so that no server ever holds up the window).
     void recordInBackground(const RegisterEvent& event, std::function<void(Outcome)> done);

@@ -566,21 +566,29 @@ bool FleetRegister::isOpen() const {
 }
 
 bool FleetRegister::append(const RegisterEvent& event, QString* error) {
+    return append(QList<RegisterEvent>{event}, error);
+}
+
+bool FleetRegister::append(const QList<RegisterEvent>& events, QString* error) {
     Impl& m = *m_impl;
     if (!isOpen() && !open(error)) return false;
-    if (event.uid.isEmpty() || !event.pcTimeUtc.isValid()) {
-        if (error) *error = QStringLiteral("An event without uid or time cannot be recorded.");
-        return false;
+    for (const RegisterEvent& event : events) {
+        if (event.uid.isEmpty() || !event.pcTimeUtc.isValid()) {
+            if (error) *error = QStringLiteral("An event without uid or time cannot be recorded.");
+            return false;
+        }
     }
     QSqlError cause;
     if (!m.begin(&cause)) {
         m.drop();
         return m.fail(error, QStringLiteral("cannot be written"), cause);
     }
-    if (!m.store(event, &cause)) {
-        m.rollback();
-        m.drop();
-        return m.fail(error, QStringLiteral("cannot be written"), cause);
+    for (const RegisterEvent& event : events) {
+        if (!m.store(event, &cause)) {
+            m.rollback();
+            m.drop();
+            return m.fail(error, QStringLiteral("cannot be written"), cause);
+        }
     }
     if (!m.exec(QStringLiteral("COMMIT"), &cause)) {
         m.rollback();

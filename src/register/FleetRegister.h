@@ -65,6 +65,8 @@ public:
     // updates its detector's row. An event whose uid is stored already is not stored again
     // (true). False with one sentence when it cannot be stored.
     bool append(const RegisterEvent& event, QString* error = nullptr);
+    // Appends the events in this order in one transaction: all of them or none.
+    bool append(const QList<RegisterEvent>& events, QString* error = nullptr);
 
     // Every detector, in serial order; `today` decides nothing here, the due dates are dates.
     QList<DetectorRow> detectors(QString* error = nullptr);

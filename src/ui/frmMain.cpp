@@ -573,6 +573,7 @@ void frmMain::removeOldSerialLog() {
     if (Tool().SerialLogEnabled) RotateSerialLogs();
     const QString path = AppState::PathInStartupFolder(QString::fromLatin1(kLinkLogName));
     if (!QFileInfo::exists(path)) return;
+    CloseLinkLog(); // the next line opens a new file, not the removed one
     QFile::remove(path);
     // Wait, bounded, until the folder no longer lists the file.
     QElapsedTimer waited;

@@ -2,6 +2,8 @@
 // for every command, with injected faults.
 #include "CtlTestSupport.h"
 
+#include "register/FleetRegister.h"
+
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -380,10 +382,14 @@ TEST_F(CtlProgramTest, ProvisionWritesOnlyWhatDiffersAndProvesIt) {
     EXPECT_EQ(ReportVerdicts(dir.path()), QStringList{"PASS"});
     EXPECT_EQ(QDir(dir.path()).entryList({"*_provision.pdf"}).size(), 1);
 
-    // A second run finds nothing to write and says so.
+    // A second run finds nothing to write and says so: the one read proves it, and nothing
+    // is written or read again.
+    const qsizetype second = sim->frames().size();
     r = RunCtl(onPort("pty", {"provision", master}), dir.path());
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("already matches")) << r.out.toStdString();
+    EXPECT_EQ(Writes(sim->frames().mid(second)), QStringList{});
+    EXPECT_EQ(sim->frames().mid(second).count("A1,R,"), 1);
 }
 
 TEST_F(CtlProgramTest, FourDetectorsProvisionedAtOnceOneWithAWrongEcho) {
@@ -417,6 +423,15 @@ TEST_F(CtlProgramTest, FourDetectorsProvisionedAtOnceOneWithAWrongEcho) {
     EXPECT_EQ(ReportVerdicts(dir.path()), (QStringList{"FAIL", "PASS", "PASS", "PASS"}));
     for (const auto& sim : sims)
         EXPECT_TRUE(Writes(sim->frames()).contains("A1,W,   30"));
+    // The four events reached the register (recorded together where they came together), each
+    // with its verdict, and the chain verifies.
+    FleetRegister reg(RegisterLocation::Default(dir.path()));
+    QStringList verdicts;
+    for (const RegisterEvent& e : reg.history(QStringLiteral("KM-71 SIM 0001")))
+        if (e.kind == EventKind::Provision) verdicts << e.details.value("verdict").toString();
+    verdicts.sort();
+    EXPECT_EQ(verdicts, (QStringList{"FAIL", "PASS", "PASS", "PASS"}));
+    EXPECT_TRUE(reg.verify().ok);
 }
 
 TEST_F(CtlProgramTest, ReadInfoAndCompareOnSeveralPortsAtOnce) {

@@ -226,10 +226,19 @@ TEST(RegisterQueue, EventsWaitWhileTheFileCannotBeOpenedAndAreForwardedOnceInOrd
     const QString queue = dir.filePath(QStringLiteral("KM71Fleet.pending"));
     ASSERT_TRUE(QFile::copy(queue, queue + QStringLiteral(".copy")));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("later")));
+    // Events that come together are stored together, after the waiting ones; one that cannot
+    // be stored (no uid) keeps none of the others out and waits in the queue.
     const RegisterEvent fourth = event(QStringLiteral("S"), EventKind::Write, kT0.addSecs(9));
-    uids << fourth.uid;
-    EXPECT_TRUE(recorder.record(fourth).stored) << "the waiting ones go first";
-    EXPECT_EQ(recorder.pendingCount(), 0);
+    RegisterEvent broken = event(QStringLiteral("S"), EventKind::Write, kT0.addSecs(10));
+    broken.uid.clear();
+    const RegisterEvent fifth = event(QStringLiteral("S"), EventKind::Zero, kT0.addSecs(11));
+    uids << fourth.uid << fifth.uid;
+    const QList<EventRecorder::Outcome> outcomes = recorder.record({fourth, broken, fifth});
+    ASSERT_EQ(outcomes.size(), 3);
+    EXPECT_TRUE(outcomes[0].stored && outcomes[2].stored) << "the waiting ones go first";
+    EXPECT_TRUE(outcomes[1].pending && !outcomes[1].stored);
+    EXPECT_EQ(recorder.pendingCount(), 1);
+    ASSERT_TRUE(QFile::remove(queue));
 
     // A forward cut off after storing but before dequeuing stores nothing twice.
     ASSERT_TRUE(QFile::rename(queue + QStringLiteral(".copy"), queue));
@@ -352,8 +361,10 @@ TEST_F(PostgresRegister, AStationOffTheServerQueuesLocallyAndForwardsOnce) {
                                    .arg(local)));
     EXPECT_EQ(online.pendingCount(), 3);
     const RegisterEvent fourth = event(QStringLiteral("P"), EventKind::Span, kT0.addSecs(9));
-    uids << fourth.uid;
-    EXPECT_TRUE(online.record(fourth).stored);
+    const RegisterEvent fifth = event(QStringLiteral("P"), EventKind::Zero, kT0.addSecs(10));
+    uids << fourth.uid << fifth.uid;
+    const QList<EventRecorder::Outcome> outcomes = online.record({fourth, fifth});
+    EXPECT_TRUE(outcomes.size() == 2 && outcomes[0].stored && outcomes[1].stored);
     FleetRegister reg(m_location);
     EXPECT_EQ(uidsOf(reg.history(QStringLiteral("P"))), uids);
     EXPECT_TRUE(reg.verify().ok);
