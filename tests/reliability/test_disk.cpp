@@ -169,8 +169,9 @@ TEST_P(DiskWriters, FailedWriteLeavesTheEarlierFileAndSaysWhichAndWhy) {
         const QString path = folder.filePath(QString::fromLatin1(w.file));
         const Limit limit = GetParam();
         // The earlier file: a whole one the writer made, or a short one in its place.
-        if (!limit.readOnlyFolder || !w.appends)
+        if (!limit.readOnlyFolder || !w.appends) {
             ASSERT_TRUE(w.appends ? w.write(path).isEmpty() : Put(path, "earlier\r\n"));
+        }
         const QByteArray before = Bytes(path);
         const QStringList filesBefore = QDir(folder.path()).entryList(QDir::Files);
         const Limit applied{limit.bytes > 0 ? before.size() + limit.bytes : 0,
@@ -211,7 +212,9 @@ TEST(DiskRegister, EventWaitsInTheQueueWhileTheRegisterCannotGrow) {
         const auto event = [&] { return RegisterEvent::Make(EventKind::Read, record, true); };
         ASSERT_TRUE(EventRecorder(location, folder.path()).record(event()).stored);
         const QString queue = folder.filePath(QStringLiteral("KM71Fleet.pending"));
-        if (row.queueFull) ASSERT_TRUE(Put(queue, event().CanonicalContent() + '\n'));
+        if (row.queueFull) {
+            ASSERT_TRUE(Put(queue, event().CanonicalContent() + '\n'));
+        }
         const QByteArray queueBefore = Bytes(queue);
         const qint64 room = row.queueFull ? queueBefore.size() + 10 : 4000;
 
