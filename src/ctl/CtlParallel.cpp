@@ -207,21 +207,26 @@ int CtlParallel::Execute(const CtlOptions& options) {
                 claimed.insert(chosen);
                 return chosen;
             });
-            // A report in the standard PDF fonts is written in the run's own thread. One that
-            // needs a system font is rendered in this object's thread: its fonts, loaded for
-            // the first such report, serve every later one, where each thread of its own
-            // would load them again. One report at a time either way, so that two detectors
-            // with one serial number never choose the same file name.
+            // A report in the standard PDF fonts is written in the run's own thread, beside
+            // those of the other runs. One that needs a system font is rendered in this
+            // object's thread: its fonts, loaded for the first such report, serve every later
+            // one, where each thread of its own would load them again. The file name is
+            // claimed first, so that two detectors with one serial number never choose the
+            // same one.
             runner.setReportWriter([this](const ProvisionReport& report, const QString& folder,
                                           QStringList* written, QString* error) {
-                const auto write = [&] {
+                QString base;
+                {
                     const QMutexLocker lock(&m_reportMutex);
-                    return ProvisionReport::Write(report, folder, written, error);
-                };
-                if (!report.needsSystemFont()) return write();
+                    base = ProvisionReport::UnusedBase(report, folder, m_claimedReports);
+                    m_claimedReports.insert(base);
+                }
+                if (!report.needsSystemFont())
+                    return ProvisionReport::WriteAt(report, base, written, error);
                 bool ok = false;
                 QMetaObject::invokeMethod(
-                    this, [&] { ok = write(); }, Qt::BlockingQueuedConnection);
+                    this, [&] { ok = ProvisionReport::WriteAt(report, base, written, error); },
+                    Qt::BlockingQueuedConnection);
                 return ok;
             });
             // The events go through one recorder and one register connection in this
@@ -280,6 +285,7 @@ int CtlParallel::Execute(const CtlOptions& options) {
         thread->wait();
     endProgress();
     m_recorder.reset();
+    m_claimedReports.clear();
     return report(options, runs);
 }
 

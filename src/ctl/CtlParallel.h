@@ -5,6 +5,7 @@
 
 #include <QMutex>
 #include <QObject>
+#include <QSet>
 #include <QWaitCondition>
 #include <QString>
 #include <QTextStream>
@@ -65,8 +66,9 @@ private:
     // The register the runs will record in, opened while they talk to their detectors.
     std::optional<RegisterLocation> m_expectedRegister;
     QString m_folder;
-    // One provisioning report written at a time.
+    // The report file names the runs have chosen (guarded by the mutex).
     QMutex m_reportMutex;
+    QSet<QString> m_claimedReports;
     // Events handed over by the runs and not yet recorded; a run waits for its outcome.
     QMutex m_eventMutex;
     QWaitCondition m_eventRecorded;

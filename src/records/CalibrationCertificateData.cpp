@@ -31,10 +31,12 @@ QString SafeNamePart(const QString& text) {
     return out.isEmpty() ? QStringLiteral("unknown") : out;
 }
 
-QString UnusedPathBase(const QString& folder, const QString& name, const QStringList& extensions) {
+QString UnusedPathBase(const QString& folder, const QString& name, const QStringList& extensions,
+                       const QSet<QString>& claimed) {
     const QDir dir(folder);
     QString base = dir.filePath(name);
-    auto taken = [&extensions](const QString& path) {
+    auto taken = [&extensions, &claimed](const QString& path) {
+        if (claimed.contains(path)) return true;
         for (const QString& extension : extensions)
             if (QFileInfo::exists(path + extension)) return true;
         return false;

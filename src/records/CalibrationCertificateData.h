@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -74,5 +75,7 @@ struct CalibrationCertificateData {
 QString SafeNamePart(const QString& text);
 
 // `folder`/`name`, or `folder`/`name` + "_2", "_3", ... when a file of that name with one of the
-// `extensions` (such as ".pdf") is already there: a later record never replaces an earlier one.
-QString UnusedPathBase(const QString& folder, const QString& name, const QStringList& extensions);
+// `extensions` (such as ".pdf") is already there, or the name is among `claimed` (chosen by a
+// writer that has not written yet): a later record never replaces an earlier one.
+QString UnusedPathBase(const QString& folder, const QString& name, const QStringList& extensions,
+                       const QSet<QString>& claimed = {});

@@ -164,10 +164,19 @@ bool ProvisionReport::needsSystemFont() const {
     return PdfPage::NeedsSystemFont(LoadMessage(kMsgTitle), rows(), table());
 }
 
+QString ProvisionReport::UnusedBase(const ProvisionReport& report, const QString& folder,
+                                    const QSet<QString>& claimed) {
+    return UnusedPathBase(folder, report.baseName(),
+                          {QStringLiteral(".pdf"), QStringLiteral(".json")}, claimed);
+}
+
 bool ProvisionReport::Write(const ProvisionReport& report, const QString& folder,
                             QStringList* written, QString* error) {
-    const QString base =
-        UnusedPathBase(folder, report.baseName(), {QStringLiteral(".pdf"), QStringLiteral(".json")});
+    return WriteAt(report, UnusedBase(report, folder), written, error);
+}
+
+bool ProvisionReport::WriteAt(const ProvisionReport& report, const QString& base,
+                              QStringList* written, QString* error) {
     const PdfPage::Table table = report.table();
     const QString pdf = base + QStringLiteral(".pdf");
     if (!PdfPage::Write(pdf, LoadMessage(kMsgTitle), report.rows(), table, error)) return false;

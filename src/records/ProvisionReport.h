@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -66,4 +67,11 @@ struct ProvisionReport {
     // without its JSON file is removed).
     static bool Write(const ProvisionReport& report, const QString& folder, QStringList* written,
                       QString* error);
+    // The path without extension the report would be written at in `folder`, passing over
+    // those in `claimed` (chosen for reports still being written).
+    static QString UnusedBase(const ProvisionReport& report, const QString& folder,
+                              const QSet<QString>& claimed = {});
+    // Writes the PDF and the JSON file at `base` + ".pdf" / ".json", as Write.
+    static bool WriteAt(const ProvisionReport& report, const QString& base, QStringList* written,
+                        QString* error);
 };
