@@ -5,6 +5,10 @@
 #   scripts/fuzz.sh 600 fuzz_link_receive            one target
 #   scripts/fuzz.sh --runs 10000000 [TARGET]         a campaign: every (or one) target to that
 #                                                    many runs, then its corpus merged back
+#   scripts/fuzz.sh --runs N --within S [TARGET]     the same, each target stopped after S
+#                                                    seconds if it has not reached N by then
+# FUZZ_NO_BUILD=1 runs what build-fuzz holds without installing or building (several campaigns
+# side by side, one target each, after one build).
 # Each run prints its runs, runs a second and coverage. The mutation order comes from FUZZ_SEED
 # (default 1), so that a short gating run explores the same inputs each time; FUZZ_SEED=0 lets
 # libFuzzer pick a fresh seed. A campaign (--runs) keeps what it found: the grown corpus is
@@ -13,20 +17,27 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=""
+within=""
 if [ "${1:-}" = "--runs" ]; then
     runs="${2:?--runs needs a count}"
     shift 2
     seconds=0
+    if [ "${1:-}" = "--within" ]; then
+        within="${2:?--within needs seconds}"
+        shift 2
+    fi
 else
     seconds="${1:-10}"
     shift || true
 fi
 only="${1:-}"
 seed="${FUZZ_SEED:-1}"
-scripts/install-deps.sh
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKM71_BUILD_FUZZ=ON >/dev/null
-cmake --build build-fuzz -j2
+if [ -z "${FUZZ_NO_BUILD:-}" ]; then
+    scripts/install-deps.sh
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKM71_BUILD_FUZZ=ON >/dev/null
+    cmake --build build-fuzz -j2
+fi
 status=0
 for target in build-fuzz/tests/fuzz/fuzz_*; do
     [ -f "$target" ] && [ -x "$target" ] || continue
@@ -36,12 +47,15 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
     corpus="tests/fuzz/corpus/$name"
     if [ -d "$corpus" ]; then cp -r "$corpus/." "$work/"; fi
     seeds=$(find "$work" -type f | wc -l)
-    if [ -n "$runs" ]; then bound="-runs=$runs"; what="$runs runs"; else
+    if [ -n "$runs" ] && [ -n "$within" ]; then
+        bound="-runs=$runs -max_total_time=$within"; what="$runs runs or ${within}s"
+    elif [ -n "$runs" ]; then bound="-runs=$runs"; what="$runs runs"; else
         bound="-max_total_time=$seconds"; what="${seconds}s"; fi
     echo "== $name: $seeds seed inputs, $what"
     mkdir -p fuzz-artifacts
     start=$(date +%s%N)
-    if ! "$target" "$bound" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+    # shellcheck disable=SC2086 # the bound is one or two options
+    if ! "$target" $bound -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
         -seed="$seed" -artifact_prefix="fuzz-artifacts/$name-" \
         -print_final_stats=1 "$work" >"$work.log" 2>&1; then
         status=1
