@@ -240,8 +240,12 @@ std::optional<RegisterLocation> RegisterLocation::Parse(const QString& text, con
             return fail(QStringLiteral("\"%1\" is neither a postgresql:// URL nor the path of an "
                                        "SQLite file.")
                             .arg(t));
+        // A name that starts with ':' is a file in the folder like any other: Qt would read
+        // it as one of the program's embedded resources, and SQLite ":memory:" as a register
+        // that is lost when it closes.
         RegisterLocation l;
-        l.sqlitePath = QDir::cleanPath(QDir(folder).absoluteFilePath(t));
+        l.sqlitePath = QDir::cleanPath(
+            QDir(folder).absoluteFilePath(t.startsWith(u':') ? QStringLiteral("./") + t : t));
         return l;
     }
     const QUrl url(t, QUrl::StrictMode);

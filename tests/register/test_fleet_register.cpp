@@ -26,6 +26,9 @@ TEST(RegisterLocationText, UrlsAndPathsReadBackAndRefusalsStayOneLine) {
         {"postgresql://fleet@db.example:5433/km71", "postgresql://fleet@db.example:5433/km71", ""},
         {"  postgres://u@[::1]/reg  ", "postgresql://u@[::1]:5432/reg", ""},
         {"fleet/KM71Fleet.sqlite", "/station/fleet/KM71Fleet.sqlite", ""},
+        // Neither an embedded resource nor SQLite's in-memory database: files in the folder.
+        {":memory:", "/station/:memory:", ""},
+        {":/..", "/station", ""},
         {"postgresql://u:secret@h/db", "", "may not hold a password"},
         {"postgresql://u@h/", "", "not a register URL"},
         {"ftp://h/x", "", "neither a postgresql:// URL"},
