@@ -55,10 +55,18 @@ int WholeOrUnknown(const QString& text) {
     return ok && v >= 0 ? v : -1;
 }
 
+// A date and time of a file in `format`; invalid unless its year lies in 1..9999 (Qt would
+// also read "-2026", a year the register's ISO texts cannot hold).
+QDateTime FileDate(const QString& text, const QString& format) {
+    const QDateTime when = QDateTime::fromString(text.trimmed(), format);
+    return when.isValid() && when.date().year() >= 1 && when.date().year() <= 9999 ? when
+                                                                                   : QDateTime();
+}
+
 // A date of the detector's history in a factory record; the record writes "no date" (0 and
 // -101 as date values) as days of 1899, which are not known.
 QDateTime HistoryDate(const QString& text) {
-    const QDateTime when = QDateTime::fromString(text.trimmed(), kRecordDateFormat);
+    const QDateTime when = FileDate(text, kRecordDateFormat);
     return when.isValid() && when.date().year() >= 1900 ? when : QDateTime();
 }
 
@@ -137,8 +145,7 @@ bool FactoryRecordEvents(const QString& fileName, const QByteArray& content,
             e.kind = EventKind::IdentityWrite;
         else
             return bad(QStringLiteral("is no read or write record (\"%1\")").arg(kind));
-        const QDateTime pcTime =
-            QDateTime::fromString(f.at(kColPcTime).trimmed(), kRecordDateFormat);
+        const QDateTime pcTime = FileDate(f.at(kColPcTime), kRecordDateFormat);
         if (!pcTime.isValid())
             return bad(QStringLiteral("has no valid date (\"%1\")").arg(f.at(kColPcTime)));
 
@@ -149,8 +156,7 @@ bool FactoryRecordEvents(const QString& fileName, const QByteArray& content,
                 .toString(QUuid::WithoutBraces);
         e.success = true; // the factory record holds only completed reads and writes
         SetPcTime(e, pcTime);
-        e.detectorClock =
-            QDateTime::fromString(f.at(kColDetectorClock).trimmed(), kRecordDateFormat);
+        e.detectorClock = FileDate(f.at(kColDetectorClock), kRecordDateFormat);
         DetectorIdentity& d = e.detector;
         d.serial = IdentityText(f.at(kColSerial));
         d.model = f.at(kColModel).trimmed();
@@ -179,7 +185,7 @@ bool CertificateEvent(const QString& path, const QByteArray& content, RegisterEv
     const QJsonObject o = QJsonDocument::fromJson(content).object();
     const QString calibration = o.value(QStringLiteral("calibration")).toString();
     const QDateTime pcTime =
-        QDateTime::fromString(o.value(QStringLiteral("pcTime")).toString(), kCertificateDateFormat);
+        FileDate(o.value(QStringLiteral("pcTime")).toString(), kCertificateDateFormat);
     if ((calibration != QLatin1String("zero") && calibration != QLatin1String("span")) ||
         !o.value(QStringLiteral("serialNo")).isString() || !pcTime.isValid()) {
         *error = QStringLiteral("%1 is not a calibration certificate.").arg(Quoted(path));
@@ -191,8 +197,8 @@ bool CertificateEvent(const QString& path, const QByteArray& content, RegisterEv
     e.kind = EventKind::Certificate;
     e.success = true;
     SetPcTime(e, pcTime);
-    e.detectorClock = QDateTime::fromString(o.value(QStringLiteral("detectorTime")).toString(),
-                                            kCertificateDateFormat);
+    e.detectorClock =
+        FileDate(o.value(QStringLiteral("detectorTime")).toString(), kCertificateDateFormat);
     e.technician = o.value(QStringLiteral("technician")).toString();
     e.programVersion = o.value(QStringLiteral("programVersion")).toString();
 
@@ -212,8 +218,8 @@ bool CertificateEvent(const QString& path, const QByteArray& content, RegisterEv
     // A certificate shows no interval as 0.
     const int interval = o.value(QStringLiteral("calibrationIntervalDays")).toInt(0);
     d.calLimit = interval > 0 ? interval : -1;
-    d.lastCalibration = QDateTime::fromString(o.value(QStringLiteral("lastCalibration")).toString(),
-                                              kCertificateDateFormat);
+    d.lastCalibration =
+        FileDate(o.value(QStringLiteral("lastCalibration")).toString(), kCertificateDateFormat);
 
     e.details[QStringLiteral("file")] = QDir::toNativeSeparators(path);
     e.details[QStringLiteral("source")] = fileName;

@@ -3,6 +3,8 @@
 // PostgreSQL server.
 #include "CtlTestSupport.h"
 
+#include "ctl/RegisterImport.h"
+
 #include "instrument/clsInstrument.h"
 #include "records/FactoryRecord.h"
 #include "register/FleetRegister.h"
@@ -242,6 +244,40 @@ TEST_F(CtlRegisterTest, ImportTwiceStoresOnceAndVerifyNamesAnAlteredRow) {
     const CtlResult verify = ctl({"register", "verify"});
     EXPECT_EQ(verify.code, CtlOptions::ExitFailed);
     EXPECT_TRUE(verify.err.contains(uid)) << verify.err.toStdString();
+}
+
+TEST(RegisterImportDates, AYearTheRegisterCannotWriteIsNoDate) {
+    // Qt reads a year with a sign; the register's ISO texts hold only years 1 to 9999.
+    const auto certificate = [](const char* pcTime, const char* detectorTime) {
+        return QStringLiteral("{\"calibration\": \"span\", \"serialNo\": \"A1\", "
+                              "\"pcTime\": \"%1\", \"detectorTime\": \"%2\"}")
+            .arg(QLatin1String(pcTime), QLatin1String(detectorTime))
+            .toUtf8();
+    };
+    const struct {
+        const char* pcTime;
+        const char* detectorTime;
+        bool imported;
+        bool detectorClock;
+    } cases[] = {
+        {"2026-01-01T09:30:00", "2026-01-01T09:29:00", true, true},
+        {"-2026-01-01T09:30:00", "2026-01-01T09:29:00", false, false},
+        {"2026-01-01T09:30:00", "-0001-01-01T09:29:00", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pcTime + std::string(" ") + c.detectorTime);
+        RegisterEvent e;
+        QString error;
+        const QByteArray content = certificate(c.pcTime, c.detectorTime);
+        ASSERT_EQ(RegisterImport::CertificateEvent("/c/A1_calibration.json", content, &e, &error),
+                  c.imported)
+            << error.toStdString();
+        if (!c.imported) continue;
+        EXPECT_EQ(e.detectorClock.isValid(), c.detectorClock);
+        const auto back = RegisterEvent::FromCanonicalContent(e.CanonicalContent());
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->CanonicalContent(), e.CanonicalContent());
+    }
 }
 
 // ---- Stations sharing the PostgreSQL server of the test fixture ----
