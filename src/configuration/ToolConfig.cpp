@@ -313,16 +313,16 @@ QString textValue(const QString& text) {
 }
 
 // The key and its values, separated by tabs.
-QString lineText(const NumberNotation& notation, const QString& key,
+// The line is made in `scratch` (kept for the next line) and copied out at its size.
+QString lineText(const NumberNotation& notation, QString& scratch, const QString& key,
                  std::initializer_list<Value> values) {
-    QString out;
-    out.reserve(key.size() + 8 * qsizetype(values.size()));
-    out += key;
+    scratch.resize(0);
+    scratch += key;
     for (const Value& value : values) {
-        out += QLatin1Char('\t');
-        value.appendTo(out, notation);
+        scratch += QLatin1Char('\t');
+        value.appendTo(scratch, notation);
     }
-    return out;
+    return QString(scratch.constData(), scratch.size());
 }
 
 // A date and time in the locale's general format: short date, time with seconds.
@@ -404,8 +404,10 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
     const qint64 count = s.ExecuteCount;
     const clsInstrument& d = s.DefaultValues;
     const NumberNotation notation;
-    const auto line = [&notation](const QString& key, std::initializer_list<Value> values) {
-        return lineText(notation, key, values);
+    QString scratch;
+    scratch.reserve(256);
+    const auto line = [&](const QString& key, std::initializer_list<Value> values) {
+        return lineText(notation, scratch, key, values);
     };
 
     QStringList out;
@@ -547,10 +549,21 @@ QByteArray ToolConfigurationBytes(const ToolSettings& settings, const QString& p
 }
 
 QByteArray ToolConfigurationBytes(const QStringList& lines) {
-    QString text = lines.join(QStringLiteral("\r\n"));
-    text += QStringLiteral("\r\n");
+    // The lines joined by CR LF, and one more CR LF after the last (or alone).
+    qsizetype size = 2;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    QString text;
+    text.reserve(size);
+    for (const QString& line : lines) {
+        text += line;
+        text += QLatin1StringView("\r\n");
+    }
+    if (lines.isEmpty()) text += QLatin1StringView("\r\n");
     QStringEncoder encoder(QStringConverter::System);
-    return encoder.encode(text);
+    QByteArray bytes(encoder.requiredSpace(text.size()), Qt::Uninitialized);
+    bytes.truncate(encoder.appendToBuffer(bytes.data(), text) - bytes.constData());
+    return bytes;
 }
 
 bool WriteToolConfigurationFile(const QString& path, const ToolSettings& settings,
