@@ -264,9 +264,12 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
             continue; // an empty line
         const UpperKey upperKey(keyToken);
         const QStringView keyword = upperKey.view();
-        const auto is = [keyword](const char(&key)[3]) {
-            return keyword.size() == 2 && keyword[0] == QLatin1Char(key[0]) &&
-                   keyword[1] == QLatin1Char(key[1]);
+        // Every keyword is two characters: compared as one number of both.
+        const char32_t code =
+            keyword.size() == 2 ? char32_t(keyword.front().unicode()) << 16 | keyword.back().unicode()
+                                : 0;
+        const auto is = [code](const char(&key)[3]) {
+            return code == (char32_t(uchar(key[0])) << 16 | uchar(key[1]));
         };
 
         bool converted = true;
