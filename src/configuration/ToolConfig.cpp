@@ -12,12 +12,15 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QTextStream>
 
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <optional>
+#include <span>
 
 namespace {
 
@@ -25,23 +28,14 @@ namespace {
 
 // The number a text holds ("." always accepted), in double precision so that 32-bit counts
 // stay exact; nothing for a text ParseLocaleNumber() refuses.
-std::optional<double> numberOf(const QString& text) {
-    if (!IsNumberText(text)) return std::nullopt;
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
-    QString t = text.trimmed();
-    const QString point = locale.decimalPoint();
-    if (point != QLatin1String(".")) t.replace(QLatin1Char('.'), point);
-    bool ok = false;
-    const double value = locale.toDouble(t, &ok);
-    if (!ok || !std::isfinite(value)) return std::nullopt;
-    return value;
+std::optional<double> numberOf(const NumberNotation& notation, QStringView text) {
+    return notation.Number(text);
 }
 
 // The whole number a text holds, halves rounded away from zero; nothing when the text is not
 // a number or the result does not fit into T.
-template <typename T> std::optional<T> wholeOf(const QString& text) {
-    const std::optional<double> value = numberOf(text);
+template <typename T> std::optional<T> wholeOf(const NumberNotation& notation, QStringView text) {
+    const std::optional<double> value = numberOf(notation, text);
     if (!value) return std::nullopt;
     const double rounded = std::round(*value);
     if (rounded < static_cast<double>(std::numeric_limits<T>::min()) ||
@@ -51,19 +45,24 @@ template <typename T> std::optional<T> wholeOf(const QString& text) {
 }
 
 // The whole number of a text, or `fallback` when it is none (or does not fit).
-template <typename T> T wholeOr(const QString& text, T fallback) {
-    return wholeOf<T>(text).value_or(fallback);
+template <typename T> T wholeOr(const NumberNotation& notation, QStringView text, T fallback) {
+    return wholeOf<T>(notation, text).value_or(fallback);
 }
 
 // The single-precision number of a text, or `fallback` when it is none.
-float numberOr(const QString& text, float fallback) {
+float numberOr(const NumberNotation& notation, QStringView text, float fallback) {
     bool ok = false;
-    const float value = ParseLocaleNumber(text, &ok);
+    const float value = notation.Parse(text, &ok);
     return ok ? value : fallback;
 }
 
-bool isTrue(const QString& text) {
-    return text.toUpper() == QLatin1String("TRUE");
+// Whether a text in upper case (as QString::toUpper() makes it) is `word`.
+bool upperIs(QStringView text, QLatin1StringView word) {
+    return UpperKey(text).view() == word;
+}
+
+bool isTrue(QStringView text) {
+    return upperIs(text, QLatin1StringView("TRUE"));
 }
 
 // -1 in the file marks an absent STEL or TWA, as does the record's own -101.
@@ -71,151 +70,226 @@ float absentMarked(float value) {
     return value == -1.0f ? clsInstrument::NoValue : value;
 }
 
+// Tokens a line is read by: the key and the values after it.
+constexpr int kLineTokens = 16;
+
 // Tokens of one line with the values read by position; a missing token is an empty text.
 class LineValues {
 public:
-    explicit LineValues(const QStringList& tokens) : m_tokens(tokens) {}
-    QString key() const { return m_tokens.value(0).toUpper(); }
-    QString operator[](int i) const { return m_tokens.value(i); }
+    LineValues(std::span<const QStringView> tokens, int count)
+        : m_tokens(tokens.first(size_t(qMin<qsizetype>(count, qsizetype(tokens.size()))))),
+          m_key((*this)[0]) {}
+
+    // The key in upper case.
+    QStringView key() const { return m_key.view(); }
+    QStringView operator[](int i) const {
+        return size_t(i) < m_tokens.size() ? m_tokens[size_t(i)] : QStringView();
+    }
+    // Value `i` as a text of its own; a missing or empty one is a null text.
+    QString text(int i) const {
+        const QStringView t = (*this)[i];
+        return t.isEmpty() ? QString() : t.toString();
+    }
 
 private:
-    QStringList m_tokens;
+    std::span<const QStringView> m_tokens;
+    UpperKey m_key;
 };
 
 enum class LineEffect { Applied, StopReading };
 
-LineEffect applyLine(const LineValues& v, ToolSettings& s, QString& password) {
-    const QString key = v.key();
+LineEffect applyLine(const LineValues& v, const NumberNotation& n, ToolSettings& s,
+                     QString& password) {
+    const QStringView key = v.key();
     if (key == QLatin1String("FACTORY RECORD SUFFIX")) {
-        s.FactoryRecordSuffix = v[1];
+        s.FactoryRecordSuffix = v.text(1);
     } else if (key == QLatin1String("EXECUTE COUNT")) {
-        s.ExecuteCount = wholeOr<qint32>(v[1], 0);
+        s.ExecuteCount = wholeOr<qint32>(n, v[1], 0);
     } else if (key == QLatin1String("SERIAL LOG FILE")) {
-        s.SerialLogEnabled = v[1].toUpper() == QLatin1String("ON");
+        s.SerialLogEnabled = upperIs(v[1], QLatin1StringView("ON"));
     } else if (key == QLatin1String("IRDA ENDPOINT")) {
-        s.IrdaEndpoint = v[1].trimmed();
+        s.IrdaEndpoint = v.text(1).trimmed();
     } else if (key == QLatin1String("DELAY")) {
-        s.LinkDelay = wholeOr<qint16>(v[1], 100);
+        s.LinkDelay = wholeOr<qint16>(n, v[1], 100);
     } else if (key == QLatin1String("TIMEOUT")) {
-        s.LinkTimeout = wholeOr<qint16>(v[1], 3);
+        s.LinkTimeout = wholeOr<qint16>(n, v[1], 3);
     } else if (key == QLatin1String("RETRY")) {
-        s.LinkRetry = wholeOr<qint16>(v[1], 3);
+        s.LinkRetry = wholeOr<qint16>(n, v[1], 3);
     } else if (key == QLatin1String("AUTO LOAD MODE")) {
         s.AutoLoadEnabled = isTrue(v[1]);
         s.AutoRemoveEnabled = isTrue(v[2]);
     } else if (key == QLatin1String("FONT")) {
-        s.SharedFont.Name = v[1];
+        s.SharedFont.Name = v.text(1);
         // A size of zero or less is no font size; the built-in 9 points apply.
-        const float size = numberOr(v[2], 9.0f);
+        const float size = numberOr(n, v[2], 9.0f);
         s.SharedFont.Size = size > 0.0f ? size : 9.0f;
         s.SharedFont.Bold = isTrue(v[3]);
         s.SharedFont.Italic = isTrue(v[4]);
         s.SharedFont.Underline = isTrue(v[5]);
     } else if (key == QLatin1String("LIMITDAYS")) {
-        s.LimitDays = wholeOr<qint16>(v[1], 0);
+        s.LimitDays = wholeOr<qint16>(n, v[1], 0);
     } else if (key == QLatin1String("CALIB. RANGE")) {
-        const std::optional<double> range = numberOf(v[1]);
+        const std::optional<double> range = numberOf(n, v[1]);
         s.CalibRange = range ? static_cast<float>(std::round(*range)) : 0.0f;
     } else if (key == QLatin1String("DEFAULTVALUE1")) {
         clsInstrument& d = s.DefaultValues;
-        d.setCalLimit(wholeOr<qint16>(v[1], 90));
-        d.setLcdBackLight(wholeOr<qint16>(v[2], 30));
-        d.setAlarmMode(wholeOr<qint16>(v[3], 1));
-        d.setIntervals(wholeOr<qint16>(v[4], 5));
-        d.setDispCalLimit(wholeOr<qint16>(v[5], 0));
-        d.setCalCheck(wholeOr<qint16>(v[6], 0));
+        d.setCalLimit(wholeOr<qint16>(n, v[1], 90));
+        d.setLcdBackLight(wholeOr<qint16>(n, v[2], 30));
+        d.setAlarmMode(wholeOr<qint16>(n, v[3], 1));
+        d.setIntervals(wholeOr<qint16>(n, v[4], 5));
+        d.setDispCalLimit(wholeOr<qint16>(n, v[5], 0));
+        d.setCalCheck(wholeOr<qint16>(n, v[6], 0));
     } else if (key == QLatin1String("DEFAULTVALUE2")) {
         clsInstrument& d = s.DefaultValues;
-        d.setLogOverWrite(wholeOr<qint16>(v[1], 1));
-        d.setFlowValue(wholeOr<qint16>(v[2], 128));
-        d.setAlarmO2(wholeOr<qint16>(v[3], 1));
-        d.setAutoZero(wholeOr<qint16>(v[4], 0));
-        d.setDemandZero(wholeOr<qint16>(v[5], 1));
-        d.setUseUserPassword(wholeOr<qint16>(v[6], 0));
+        d.setLogOverWrite(wholeOr<qint16>(n, v[1], 1));
+        d.setFlowValue(wholeOr<qint16>(n, v[2], 128));
+        d.setAlarmO2(wholeOr<qint16>(n, v[3], 1));
+        d.setAutoZero(wholeOr<qint16>(n, v[4], 0));
+        d.setDemandZero(wholeOr<qint16>(n, v[5], 1));
+        d.setUseUserPassword(wholeOr<qint16>(n, v[6], 0));
     } else if (key == QLatin1String("GAS INST")) {
-        if (!IsNumberText(v[1])) return LineEffect::Applied; // not a gas line: skipped
-        const std::optional<qint32> number = wholeOf<qint32>(v[1]);
+        if (!n.Number(v[1])) return LineEffect::Applied; // not a gas line: skipped
+        const std::optional<qint32> number = wholeOf<qint32>(n, v[1]);
         if (!number || !ToolSettings::IsGas(*number - 1)) return LineEffect::StopReading;
         const int gas = *number - 1;
         clsInstrument& d = s.DefaultValues;
-        d.setGasName(gas, v[2]);
+        d.setGasName(gas, v.text(2));
         d.setGasEnabled(gas, isTrue(v[3]));
         s.setGasLocked(gas, isTrue(v[4]));
-        d.setGasPoint(gas, wholeOr<qint16>(v[5], 0));
-        d.setGasUnit(gas, v[6]);
-        d.setWarning(gas, numberOr(v[7], 0.0f));
-        d.setAlarm(gas, numberOr(v[8], 0.0f));
-        d.setStel(gas, absentMarked(numberOr(v[9], 0.0f)));
-        d.setTwa(gas, absentMarked(numberOr(v[10], 0.0f)));
-        d.setGasDesit(gas, numberOr(v[11], 0.0f));
-        d.setGasFullScale(gas, numberOr(v[12], 0.0f));
-        d.setAutoCalib(gas, numberOr(v[13], 0.0f));
-        s.setFactoryAutoCal(gas, numberOr(v[14], 0.0f));
-        s.setGasGraphColor(gas, wholeOr<qint32>(v[15], 0));
+        d.setGasPoint(gas, wholeOr<qint16>(n, v[5], 0));
+        d.setGasUnit(gas, v.text(6));
+        d.setWarning(gas, numberOr(n, v[7], 0.0f));
+        d.setAlarm(gas, numberOr(n, v[8], 0.0f));
+        d.setStel(gas, absentMarked(numberOr(n, v[9], 0.0f)));
+        d.setTwa(gas, absentMarked(numberOr(n, v[10], 0.0f)));
+        d.setGasDesit(gas, numberOr(n, v[11], 0.0f));
+        d.setGasFullScale(gas, numberOr(n, v[12], 0.0f));
+        d.setAutoCalib(gas, numberOr(n, v[13], 0.0f));
+        s.setFactoryAutoCal(gas, numberOr(n, v[14], 0.0f));
+        s.setGasGraphColor(gas, wholeOr<qint32>(n, v[15], 0));
     } else if (key == QLatin1String("CONV PARAM")) {
-        s.ConvFactor = numberOr(v[1], 0.2f);
+        s.ConvFactor = numberOr(n, v[1], 0.2f);
         s.ConvEnabled = false;
         s.ConvUnits = {QStringLiteral("%LEL"), QStringLiteral("VOL%")};
     } else if (key == QLatin1String("CHGGAS")) {
-        if (!IsNumberText(v[1]) || !IsNumberText(v[2])) return LineEffect::Applied;
-        const std::optional<qint32> group = wholeOf<qint32>(v[1]);
-        const std::optional<qint32> number = wholeOf<qint32>(v[2]);
+        if (!n.Number(v[1]) || !n.Number(v[2])) return LineEffect::Applied;
+        const std::optional<qint32> group = wholeOf<qint32>(n, v[1]);
+        const std::optional<qint32> number = wholeOf<qint32>(n, v[2]);
         GasCatalogEntry* e = (group && number) ? s.Catalog.at(*group - 1, *number - 1) : nullptr;
         if (!e) return LineEffect::StopReading;
-        e->Name = v[3];
+        e->Name = v.text(3);
         e->Enabled = isTrue(v[4]);
         e->Locked = isTrue(v[5]);
-        e->Points = wholeOr<qint16>(v[6], 0);
-        e->Unit = v[7];
-        e->Warning = numberOr(v[8], 0.0f);
-        e->Alarm = numberOr(v[9], 0.0f);
-        e->STEL = numberOr(v[10], 0.0f);
-        e->TWA = numberOr(v[11], 0.0f);
-        e->Digit = numberOr(v[12], 0.0f);
-        e->FullScale = numberOr(v[13], 0.0f);
-        e->AutoCal = numberOr(v[14], 0.0f);
+        e->Points = wholeOr<qint16>(n, v[6], 0);
+        e->Unit = v.text(7);
+        e->Warning = numberOr(n, v[8], 0.0f);
+        e->Alarm = numberOr(n, v[9], 0.0f);
+        e->STEL = numberOr(n, v[10], 0.0f);
+        e->TWA = numberOr(n, v[11], 0.0f);
+        e->Digit = numberOr(n, v[12], 0.0f);
+        e->FullScale = numberOr(n, v[13], 0.0f);
+        e->AutoCal = numberOr(n, v[14], 0.0f);
     } else if (key == QLatin1String("SIZE VALUES")) {
-        const qint16 state = wholeOr<qint16>(v[1], 0);
+        const qint16 state = wholeOr<qint16>(n, v[1], 0);
         s.MainWindowSize.State = (state == 0 || state == 2) ? state : qint16(0);
-        s.MainWindowSize.Width = wholeOr<qint32>(v[2], 7680);
-        s.MainWindowSize.Height = wholeOr<qint32>(v[3], 5760);
+        s.MainWindowSize.Width = wholeOr<qint32>(n, v[2], 7680);
+        s.MainWindowSize.Height = wholeOr<qint32>(n, v[3], 5760);
     } else if (key == QLatin1String("PRT WIDTH")) {
-        s.PrintWidths = {numberOr(v[1], 1.0f), numberOr(v[2], 1.0f)};
+        s.PrintWidths = {numberOr(n, v[1], 1.0f), numberOr(n, v[2], 1.0f)};
     } else if (key == QLatin1String("KM-71")) {
         bool outer = false;
         bool inner = false;
-        const QString decoded = DecodePassword(DecodePassword(v[1], &outer), &inner);
+        const QString decoded = DecodePassword(DecodePassword(v.text(1), &outer), &inner);
         // A stored text that does not decode is no password; the current one stays.
         if (outer && inner) password = decoded;
     } else if (key == QLatin1String("CALUNITONWAIT")) {
-        s.CalUnitOnWait = wholeOr<qint16>(v[1], 120);
+        s.CalUnitOnWait = wholeOr<qint16>(n, v[1], 120);
     } else if (key == QLatin1String("CALSPANONWAIT")) {
-        s.CalSpanOnWait = wholeOr<qint16>(v[1], 120);
+        s.CalSpanOnWait = wholeOr<qint16>(n, v[1], 120);
     } else if (key == QLatin1String("CALSPANOFFWAIT")) {
-        s.CalSpanOffWait = wholeOr<qint16>(v[1], 30);
+        s.CalSpanOffWait = wholeOr<qint16>(n, v[1], 30);
     } else if (key == QLatin1String("COMPLETELY VIEW")) {
         s.CompletelyView = isTrue(v[1]);
     } else if (key == QLatin1String("REGISTER")) {
-        s.Register = v[1].trimmed();
+        s.Register = v.text(1).trimmed();
     } else if (key == QLatin1String("TECHNICIAN")) {
-        s.Technician = v[1].trimmed();
+        s.Technician = v.text(1).trimmed();
     } else if (key == QLatin1String("SPANTOLERANCE")) {
-        s.SpanTolerance = v[1].trimmed();
+        s.SpanTolerance = v.text(1).trimmed();
     } else if (key == QLatin1String("TREND SEARCH")) {
-        s.TrendSearch = {wholeOr<qint16>(v[1], 0), wholeOr<qint16>(v[2], 0)};
+        s.TrendSearch = {wholeOr<qint16>(n, v[1], 0), wholeOr<qint16>(n, v[2], 0)};
     }
     return LineEffect::Applied;
 }
 
-// ---- Writing helpers ----
-
-// A fractional number in the locale's notation, shortest form that reads back equal.
-QString num(float value) {
-    return FormatDigits(value, -1);
+// The whole text of a device as a text stream in the system's encoding reads it: a byte order
+// mark at the start names another encoding, and a device in text mode loses every carriage
+// return.
+QString streamText(QIODevice& device) {
+    const bool textMode = device.isTextModeEnabled();
+    if (textMode) device.setTextModeEnabled(false);
+    const QByteArray bytes = device.readAll();
+    if (textMode) device.setTextModeEnabled(true);
+    QStringDecoder decoder(
+        QStringConverter::encodingForData(bytes).value_or(QStringConverter::System));
+    QString text = decoder.decode(bytes);
+    if (textMode) text.remove(u'\r');
+    return text;
 }
 
-QString num(int value) {
-    return QString::number(value);
+// ---- Writing helpers ----
+
+// A value of a line, written into the line in place: a text, a text between apostrophes, or a
+// number.
+class Value {
+public:
+    Value(const QString& text) : m_kind(Kind::Text), m_text(text) {}
+    Value(float number) : m_kind(Kind::Fraction), m_fraction(number) {}
+    Value(int number) : m_kind(Kind::Whole), m_whole(number) {}
+    static Value Quoted(const QString& text) {
+        Value v(text);
+        v.m_kind = Kind::Quoted;
+        return v;
+    }
+
+    // Appends the value's text to `line`, a number in `notation`.
+    void appendTo(QString& line, const NumberNotation& notation) const {
+        switch (m_kind) {
+        case Kind::Text:
+            line += m_text;
+            break;
+        case Kind::Quoted:
+            line += QLatin1Char('\'');
+            line += m_text;
+            line += QLatin1Char('\'');
+            break;
+        case Kind::Fraction:
+            // The locale's notation, shortest form that reads back equal.
+            notation.AppendDigits(line, m_fraction, -1);
+            break;
+        case Kind::Whole: {
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, m_whole).ptr;
+            line += QLatin1StringView(digits, end - digits);
+            break;
+        }
+        }
+    }
+
+private:
+    enum class Kind { Text, Quoted, Fraction, Whole };
+    Kind m_kind;
+    QStringView m_text;
+    float m_fraction = 0.0f;
+    int m_whole = 0;
+};
+
+Value num(float value) {
+    return Value(value);
+}
+
+Value num(int value) {
+    return Value(value);
 }
 
 QString trueFalse(bool on) {
@@ -226,18 +300,29 @@ QString upperTrueFalse(bool on) {
     return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
 }
 
-QString quoted(const QString& text) {
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
+Value quoted(const QString& text) {
+    return Value::Quoted(text);
 }
 
 // A free text value: quoted when a tab or ";" in it would otherwise split or cut it.
 QString textValue(const QString& text) {
     const bool needsQuotes = text.contains(QLatin1Char('\t')) || text.contains(QLatin1Char(';'));
-    return needsQuotes && !text.contains(QLatin1Char('\'')) ? quoted(text) : text;
+    return needsQuotes && !text.contains(QLatin1Char('\''))
+               ? QLatin1Char('\'') + text + QLatin1Char('\'')
+               : text;
 }
 
-QString line(const QString& key, const QStringList& values) {
-    return (QStringList{key} + values).join(QLatin1Char('\t'));
+// The key and its values, separated by tabs.
+// The line is made in `scratch` (kept for the next line) and copied out at its size.
+QString lineText(const NumberNotation& notation, QString& scratch, const QString& key,
+                 std::initializer_list<Value> values) {
+    scratch.resize(0);
+    scratch += key;
+    for (const Value& value : values) {
+        scratch += QLatin1Char('\t');
+        value.appendTo(scratch, notation);
+    }
+    return QString(scratch.constData(), scratch.size());
 }
 
 // A date and time in the locale's general format: short date, time with seconds.
@@ -273,20 +358,28 @@ ToolConfigReadResult ReadToolConfiguration(QIODevice& file, ToolSettings& settin
     ToolConfigReadResult result;
     result.Found = true;
 
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::System);
     clsToken token;
     token.AddComments(QStringLiteral(";"));
     token.AddDelimiters(QStringLiteral("\t"));
     token.AddStrings(QStringLiteral("'"));
 
+    const NumberNotation notation;
+    const QString text = streamText(file);
     int lineNumber = 0;
-    QString text;
-    while (in.readLineInto(&text)) {
+    std::array<QStringView, kLineTokens> tokens;
+    // The lines as a text stream reads them: each ends at a line feed, which a carriage return
+    // before it joins, as does one at the very end; nothing after a last line feed is a line.
+    for (qsizetype start = 0; start < text.size();) {
+        const qsizetype feed = text.indexOf(u'\n', start);
+        const qsizetype end = feed < 0 ? text.size() : feed;
+        QStringView line = QStringView(text).sliced(start, end - start);
+        if (line.endsWith(u'\r')) line.chop(1);
+        start = end + 1;
+
         ++lineNumber;
-        token.setSource(text);
-        if (token.TokenCount() < 2) continue;
-        if (applyLine(LineValues(token.TokenList()), settings, password) ==
+        const int count = token.Split(line, tokens);
+        if (count < 2) continue;
+        if (applyLine(LineValues(tokens, count), notation, settings, password) ==
             LineEffect::StopReading) {
             result.StoppedAtLine = lineNumber;
             break;
@@ -310,8 +403,15 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
     };
     const qint64 count = s.ExecuteCount;
     const clsInstrument& d = s.DefaultValues;
+    const NumberNotation notation;
+    QString scratch;
+    scratch.reserve(256);
+    const auto line = [&](const QString& key, std::initializer_list<Value> values) {
+        return lineText(notation, scratch, key, values);
+    };
 
     QStringList out;
+    out.reserve(160);
     out << QStringLiteral(";") << QStringLiteral(";            KM-71 Data logger program")
         << QStringLiteral(";      Last update = ") + generalDate(when)
         << QStringLiteral(";         Delimiter is tab,comma(,) character")
@@ -392,7 +492,7 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
                           "Warning , Alarm , STEL , TWA , Digit , FullSacle , AutoCal")
         << QStringLiteral(";");
     for (int g = 0; g < GasCatalog::FileGroupCount; ++g) {
-        out << QStringLiteral("; GasNo ") + num(g + 1);
+        out << QStringLiteral("; GasNo ") + QString::number(g + 1);
         for (int n = 0; n < GasCatalog::FileEntryCount; ++n) {
             const GasCatalogEntry& e = *s.Catalog.at(g, n);
             out << line(QStringLiteral("ChgGas"),
@@ -445,10 +545,25 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
 
 QByteArray ToolConfigurationBytes(const ToolSettings& settings, const QString& password,
                                   const QDateTime& when) {
-    QString text = ToolConfigurationLines(settings, password, when).join(QStringLiteral("\r\n"));
-    text += QStringLiteral("\r\n");
+    return ToolConfigurationBytes(ToolConfigurationLines(settings, password, when));
+}
+
+QByteArray ToolConfigurationBytes(const QStringList& lines) {
+    // The lines joined by CR LF, and one more CR LF after the last (or alone).
+    qsizetype size = 2;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    QString text;
+    text.reserve(size);
+    for (const QString& line : lines) {
+        text += line;
+        text += QLatin1StringView("\r\n");
+    }
+    if (lines.isEmpty()) text += QLatin1StringView("\r\n");
     QStringEncoder encoder(QStringConverter::System);
-    return encoder.encode(text);
+    QByteArray bytes(encoder.requiredSpace(text.size()), Qt::Uninitialized);
+    bytes.truncate(encoder.appendToBuffer(bytes.data(), text) - bytes.constData());
+    return bytes;
 }
 
 bool WriteToolConfigurationFile(const QString& path, const ToolSettings& settings,

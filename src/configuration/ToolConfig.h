@@ -57,6 +57,8 @@ QStringList ToolConfigurationLines(const ToolSettings& settings, const QString& 
 // The bytes of the file: the lines, each ended by CR LF, in the system's encoding.
 QByteArray ToolConfigurationBytes(const ToolSettings& settings, const QString& password,
                                   const QDateTime& when);
+// The same for lines already made by ToolConfigurationLines().
+QByteArray ToolConfigurationBytes(const QStringList& lines);
 
 // Replaces the file at `path` by a complete new one (the old file stays untouched when
 // writing fails). Returns false and sets `error` on failure.

@@ -43,13 +43,14 @@ QString Quoted(const QString& path) {
 }
 
 // An identity text of a file; dashes alone mean "none".
-QString IdentityText(const QString& text) {
-    const QString t = text.trimmed();
-    return std::all_of(t.cbegin(), t.cend(), [](QChar c) { return c == u'-'; }) ? QString() : t;
+QString IdentityText(QStringView text) {
+    const QStringView t = text.trimmed();
+    return std::all_of(t.cbegin(), t.cend(), [](QChar c) { return c == u'-'; }) ? QString()
+                                                                                : t.toString();
 }
 
 // A whole number of a file, -1 when there is none.
-int WholeOrUnknown(const QString& text) {
+int WholeOrUnknown(QStringView text) {
     bool ok = false;
     const int v = text.trimmed().toInt(&ok);
     return ok && v >= 0 ? v : -1;
@@ -57,15 +58,15 @@ int WholeOrUnknown(const QString& text) {
 
 // A date and time of a file in `format`; invalid unless its year lies in 1..9999 (Qt would
 // also read "-2026", a year the register's ISO texts cannot hold).
-QDateTime FileDate(const QString& text, const QString& format) {
-    const QDateTime when = QDateTime::fromString(text.trimmed(), format);
+QDateTime FileDate(QStringView text, const QString& format) {
+    const QDateTime when = QDateTime::fromString(text.trimmed().toString(), format);
     return when.isValid() && when.date().year() >= 1 && when.date().year() <= 9999 ? when
                                                                                    : QDateTime();
 }
 
 // A date of the detector's history in a factory record; the record writes "no date" (0 and
 // -101 as date values) as days of 1899, which are not known.
-QDateTime HistoryDate(const QString& text) {
+QDateTime HistoryDate(QStringView text) {
     const QDateTime when = FileDate(text, kRecordDateFormat);
     return when.isValid() && when.date().year() >= 1900 ? when : QDateTime();
 }
@@ -77,11 +78,12 @@ void SetPcTime(RegisterEvent& e, const QDateTime& local) {
 }
 
 // The separator that splits the header line into the factory record's columns.
-QString SeparatorOf(const QString& header) {
+QString SeparatorOf(QStringView header) {
     const QString mine = ListSeparator();
     const QString other = mine == QLatin1String(",") ? QStringLiteral(";") : QStringLiteral(",");
+    // Each is one character: the header splits into one field more than it holds of it.
     for (const QString& separator : {mine, other})
-        if (header.split(separator).size() == kFactoryRecordColumns) return separator;
+        if (header.count(separator) + 1 == kFactoryRecordColumns) return separator;
     return {};
 }
 
@@ -112,7 +114,7 @@ bool FactoryRecordEvents(const QString& fileName, const QByteArray& content,
     QString text = QString::fromLocal8Bit(content);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(u'\r', u'\n');
-    const QStringList lines = text.split(u'\n');
+    const QList<QStringView> lines = QStringView(text).split(u'\n');
     const QString separator = lines.isEmpty() ? QString() : SeparatorOf(lines.first());
     if (separator.isEmpty()) {
         *error = QStringLiteral("%1 is neither a factory record nor a certificate: its first line "
@@ -123,20 +125,20 @@ bool FactoryRecordEvents(const QString& fileName, const QByteArray& content,
     }
     QList<RegisterEvent> found;
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QString& line = lines.at(i);
+        const QStringView line = lines.at(i);
         if (line.trimmed().isEmpty()) continue;
         const int number = int(i + 1);
         const auto bad = [&](const QString& why) {
             *error = QStringLiteral("Line %1 of %2 %3.").arg(number).arg(Quoted(fileName), why);
             return false;
         };
-        const QStringList f = line.split(separator);
+        const QList<QStringView> f = line.split(separator);
         if (f.size() != kFactoryRecordColumns)
             return bad(
                 QStringLiteral("has %1 fields, not %2").arg(f.size()).arg(kFactoryRecordColumns));
 
         RegisterEvent e;
-        const QString kind = f.at(kColKind).trimmed();
+        const QStringView kind = f.at(kColKind).trimmed();
         if (kind == kFactoryRecordRead)
             e.kind = EventKind::Read;
         else if (kind == kFactoryRecordWrite)
@@ -159,15 +161,15 @@ bool FactoryRecordEvents(const QString& fileName, const QByteArray& content,
         e.detectorClock = FileDate(f.at(kColDetectorClock), kRecordDateFormat);
         DetectorIdentity& d = e.detector;
         d.serial = IdentityText(f.at(kColSerial));
-        d.model = f.at(kColModel).trimmed();
+        d.model = f.at(kColModel).trimmed().toString();
         d.gas = IdentityText(f.at(kColGasName));
         d.manufactureNo = IdentityText(f.at(kColManufactureNo));
         d.stationId = IdentityText(f.at(kColStation));
         d.userId = IdentityText(f.at(kColUser));
         // A program number of zeros is none.
-        d.programNo =
-            f.at(kColProgramNo).trimmed().toInt() != 0 ? f.at(kColProgramNo).trimmed() : QString();
-        d.sum = f.at(kColSum).trimmed();
+        const QStringView programNo = f.at(kColProgramNo).trimmed();
+        d.programNo = programNo.toInt() != 0 ? programNo.toString() : QString();
+        d.sum = f.at(kColSum).trimmed().toString();
         d.calLimit = WholeOrUnknown(f.at(kColCalLimit));
         d.bumpLimit = WholeOrUnknown(f.at(kColBumpLimit));
         d.lastCalibration = HistoryDate(f.at(kColCalibDate));

@@ -5,7 +5,10 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <cerrno>
+#include <charconv>
 
 namespace StationCsv {
 
@@ -18,22 +21,43 @@ constexpr qint64 kMaxLineBytes = 64 * 1024;
 
 QByteArray FileText(const QStringList& names, const QString& separator) {
     QByteArray text;
+    QString line;
     for (int i = 0; i < names.size(); ++i) {
-        text += (QString::number(i + 1) + separator + names.at(i)).toLocal8Bit();
+        // Each line is encoded on its own, in the locale's encoding.
+        QStringEncoder encoder(QStringConverter::System, QStringConverter::Flag::Stateless);
+        char number[16];
+        const auto end = std::to_chars(number, number + sizeof number, i + 1).ptr;
+        line.resize(0);
+        line += QLatin1StringView(number, end - number);
+        line += separator;
+        line += names.at(i);
+        const qsizetype at = text.size();
+        text.resize(at + encoder.requiredSpace(line.size()));
+        text.resize(encoder.appendToBuffer(text.data() + at, line) - text.constData());
         text += "\r\n";
     }
     return text;
 }
 
 QString NameOfLine(const QString& line, const QString& separator) {
-    clsToken token;
-    token.AddDelimiters(separator);
-    token.AddDelimiters(QStringLiteral("\t"));
-    token.setSource(line);
-    QStringList fields = token.TokenList();
-    if (fields.isEmpty()) return {};
-    fields.removeFirst();
-    return fields.join(separator);
+    // The fields are split as a tokenizer with the separator and a tab as delimiters splits
+    // them: a separator of other than one character separates nothing, and fields after the
+    // tokenizer's limit are dropped.
+    const char16_t delimiter = separator.size() == 1 ? separator.front().unicode() : u'\t';
+    const char16_t* chars = QStringView(line).utf16();
+    QString name;
+    int fields = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= line.size(); ++i) {
+        if (i < line.size() && chars[i] != delimiter && chars[i] != u'\t') continue;
+        if (i > start && fields < clsToken::MaxTokens) {
+            if (fields >= 2) name += separator;
+            if (fields >= 1) name += QStringView(line).sliced(start, i - start);
+            ++fields;
+        }
+        start = i + 1;
+    }
+    return name;
 }
 
 bool Write(const QString& path, const QStringList& names, const QString& separator,
@@ -73,12 +97,17 @@ bool Read(QIODevice& file, const QString& separator, int maxLines, QStringList* 
           QString* error) {
     names->clear();
     // A line ends at CR LF, LF or a lone CR (files saved by older editors), so that a name never
-    // holds a line end of its own. A line longer than kMaxLineBytes keeps its beginning.
+    // holds a line end of its own. A line longer than kMaxLineBytes keeps its beginning. Each
+    // line is decoded on its own, from the locale's encoding, into one reused text.
     QByteArray line;
+    QString text;
     bool afterCr = false;
     const auto endLine = [&] {
-        names->append(NameOfLine(QString::fromLocal8Bit(line), separator));
-        line.clear();
+        QStringDecoder decoder(QStringConverter::System, QStringConverter::Flag::Stateless);
+        text.resize(decoder.requiredSpace(line.size()));
+        text.resize(decoder.appendToBuffer(text.data(), line) - text.constData());
+        names->append(NameOfLine(text, separator));
+        line.resize(0);
     };
     char block[8192];
     while (names->size() < maxLines) {

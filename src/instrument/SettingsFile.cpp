@@ -10,14 +10,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSaveFile>
-#include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <cerrno>
 
-#include <functional>
+#include <array>
+#include <initializer_list>
+#include <iterator>
 #include <optional>
 
 using namespace WireFormat;
@@ -26,43 +26,48 @@ namespace SettingsFile {
 
 QStringList Lines(const clsInstrument& r) {
     const int p = r.GasPoint(0);
-    QStringList lines{
-        "BS,W," + Pad(r.SpecNo(), 10),
-        "XZ,W," + Pad(r.UserID(), 16),
-        "XS,W," + Pad(r.StationID(), 16),
-        "IN,W," + Pad(r.SerialNo(), 20),
-        "HN,W," + Pad(r.DummySerial(), 20),
-        "GJ,W," + r.GasDefinitionText(),
-        "AP,W," + Dec(r.AlarmMode()),
-        "AU,W," + Dec(r.AlarmMode2()),
-        "SD,W," + Flag01(r.DispCalLimit()),
-        "SC,W," + HexN(r.CalLimit(), 4),
-        "SM,W," + Dec(r.CalCheck()),
-        "XB,W," + Dec(r.Confirmation()),
-        "XW,W," + Dec(r.LogOverWrite()),
-        "XT,W," + HexN(r.LcdBackLight(), 4),
-        "AI,W," + HexN(r.AIdata(), 4),
-        "AJ,W," + HexN(r.AJdata(), 4),
-        "AB,W," + Hex(r.ABdata()),
-        "BV,W," + Flag01(r.BumpFunction()),
-        "BJ,W," + Flag01(r.DispBumpLimit()),
-        "BK,W," + HexN(r.BumpLimit(), 4),
-        "BL,W," + Dec(r.BumpCheck()),
-        "BU,W," + HexN(r.BumpTime(), 2) + "," + HexN(r.BumpThreshold(), 2) + "," +
-            HexN(r.BumpFailCalTime(), 2) + "," + Dec(r.BumpFailAfter()),
+    // A line: the keyword, "W", the values, each after a ",", and a closing ",".
+    const auto line = [](const char* keyword, std::initializer_list<QStringView> values) {
+        qsizetype size = 6;
+        for (const QStringView value : values)
+            size += 1 + value.size();
+        QString text;
+        text.reserve(size);
+        text += QLatin1StringView(keyword);
+        text += QLatin1StringView(",W");
+        for (const QStringView value : values) {
+            text += u',';
+            text += value;
+        }
+        text += u',';
+        return text;
     };
-    if (r.ModelTyp() == QLatin1String("QZ")) lines << "AT,W," + Dec(r.AlarmO2());
-    if (r.ModelTyp() == QLatin1String("VL")) lines << "AK,W," + Dec(r.AK());
-    lines << "JW,W," + Dec(r.JW()) << "JH,W," + r.JH() << "SE,W," + HexN(r.SE(), 2)
-          << "A1,W," + Val5(r.Warning(0), p) << "A2,W," + Val5(r.Alarm(0), p)
-          << "AS,W," + Val5(r.Stel(0), p) << "AW,W," + Val5(r.Twa(0), p)
-          << "SA,W," + Val5(r.AutoCalib(0), p) << "XP,W," + HexN(r.Intervals(), 4)
-          << "UJ,W," + r.SpecType() << "SJ,W," + Dec(r.AutoZero())
-          << "SG,W," + Dec(r.DemandZero()) << "PN,W," + Dec(r.SpanAllowance())
-          << "PM,W," + Dec(r.BumpFailBehavior()) << "PS,W," + r.SensorDate()
-          << "PG,W," + Dec(r.PasswordProtect()) + "," + r.UserPassword2()
-          << "MP,W," + Dec(r.UseUserPassword()) + "," + r.UserPassword2();
-    for (QString& line : lines) line += u',';
+    QStringList lines;
+    lines.reserve(46);
+    lines << line("BS", {Pad(r.SpecNo(), 10)}) << line("XZ", {Pad(r.UserID(), 16)})
+          << line("XS", {Pad(r.StationID(), 16)}) << line("IN", {Pad(r.SerialNo(), 20)})
+          << line("HN", {Pad(r.DummySerial(), 20)}) << line("GJ", {r.GasDefinitionText()})
+          << line("AP", {Dec(r.AlarmMode())}) << line("AU", {Dec(r.AlarmMode2())})
+          << line("SD", {Flag01(r.DispCalLimit())}) << line("SC", {HexN(r.CalLimit(), 4)})
+          << line("SM", {Dec(r.CalCheck())}) << line("XB", {Dec(r.Confirmation())})
+          << line("XW", {Dec(r.LogOverWrite())}) << line("XT", {HexN(r.LcdBackLight(), 4)})
+          << line("AI", {HexN(r.AIdata(), 4)}) << line("AJ", {HexN(r.AJdata(), 4)})
+          << line("AB", {Hex(r.ABdata())}) << line("BV", {Flag01(r.BumpFunction())})
+          << line("BJ", {Flag01(r.DispBumpLimit())}) << line("BK", {HexN(r.BumpLimit(), 4)})
+          << line("BL", {Dec(r.BumpCheck())})
+          << line("BU", {HexN(r.BumpTime(), 2), HexN(r.BumpThreshold(), 2),
+                         HexN(r.BumpFailCalTime(), 2), Dec(r.BumpFailAfter())});
+    if (r.ModelTyp() == QLatin1String("QZ")) lines << line("AT", {Dec(r.AlarmO2())});
+    if (r.ModelTyp() == QLatin1String("VL")) lines << line("AK", {Dec(r.AK())});
+    lines << line("JW", {Dec(r.JW())}) << line("JH", {r.JH()}) << line("SE", {HexN(r.SE(), 2)})
+          << line("A1", {Val5(r.Warning(0), p)}) << line("A2", {Val5(r.Alarm(0), p)})
+          << line("AS", {Val5(r.Stel(0), p)}) << line("AW", {Val5(r.Twa(0), p)})
+          << line("SA", {Val5(r.AutoCalib(0), p)}) << line("XP", {HexN(r.Intervals(), 4)})
+          << line("UJ", {r.SpecType()}) << line("SJ", {Dec(r.AutoZero())})
+          << line("SG", {Dec(r.DemandZero())}) << line("PN", {Dec(r.SpanAllowance())})
+          << line("PM", {Dec(r.BumpFailBehavior())}) << line("PS", {r.SensorDate()})
+          << line("PG", {Dec(r.PasswordProtect()), r.UserPassword2()})
+          << line("MP", {Dec(r.UseUserPassword()), r.UserPassword2()});
     return lines;
 }
 
@@ -90,8 +95,19 @@ bool Write(const clsInstrument& record, const QString& path, QString* error) {
 QStringList LinesOfText(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::System);
     const QString text = decoder.decode(bytes);
-    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
-    QStringList lines = text.split(lineEnd);
+    // A line ends at CR LF, LF or CR.
+    QStringList lines;
+    qsizetype start = 0;
+    qsizetype cr = text.indexOf(u'\r');
+    qsizetype lf = text.indexOf(u'\n');
+    while (cr >= 0 || lf >= 0) {
+        const qsizetype end = (cr < 0 || (lf >= 0 && lf < cr)) ? lf : cr;
+        lines << text.mid(start, end - start);
+        start = end == cr && lf == cr + 1 ? end + 2 : end + 1;
+        if (cr >= 0 && cr < start) cr = text.indexOf(u'\r', start);
+        if (lf >= 0 && lf < start) lf = text.indexOf(u'\n', start);
+    }
+    lines << text.mid(start);
     // A final line end does not start another line.
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;
@@ -112,15 +128,15 @@ bool LoadLines(const QString& path, QStringList& lines, QString* error) {
 namespace {
 
 // Field conversions of the reader; each yields nothing when the field is not convertible.
-std::optional<qint16> decimal16(const QString& field) {
+std::optional<qint16> decimal16(QStringView field) {
     bool ok = false;
     const int v = field.trimmed().toInt(&ok, 10);
     if (!ok || v < -32768 || v > 32767) return std::nullopt;
     return qint16(v);
 }
 
-std::optional<qint16> hexadecimal16(const QString& field) {
-    const QString t = field.trimmed();
+std::optional<qint16> hexadecimal16(QStringView field) {
+    const QStringView t = field.trimmed();
     if (t.isEmpty() || t.size() > 4) return std::nullopt;
     bool ok = false;
     const uint v = t.toUInt(&ok, 16);
@@ -132,7 +148,7 @@ float level(const QString& field) { return AlarmValueFromText(field.trimmed()); 
 
 // Raises the change flags of the settings a line with `keyword` sets, whatever their setters
 // did; an unknown keyword raises nothing.
-void flagSettingsOf(const QString& keyword, clsInstrument& r) {
+void flagSettingsOf(QStringView keyword, clsInstrument& r) {
     using Raise = void (*)(clsInstrument&);
     // clang-format off
     static const QHash<QString, Raise> raise{
@@ -190,7 +206,9 @@ void flagSettingsOf(const QString& keyword, clsInstrument& r) {
          }},
     };
     // clang-format on
-    if (const auto it = raise.constFind(keyword); it != raise.cend()) (*it)(r);
+    // Looked up without copying the keyword.
+    const QString key = QString::fromRawData(keyword.data(), keyword.size());
+    if (const auto it = raise.constFind(key); it != raise.cend()) (*it)(r);
 }
 
 // The concentration levels a file can set, by keyword.
@@ -211,14 +229,14 @@ constexpr LevelField kLevelFields[] = {
 
 ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagging) {
     ReadResult result;
-    // Keywords of the levels the file set: rounded once the gas's decimal places are known,
-    // that is after the last line (the GJ line may follow them).
-    QSet<QString> levelsSet;
+    // The levels the file set, one bit each in the order of kLevelFields: rounded once the
+    // gas's decimal places are known, that is after the last line (the GJ line may follow them).
+    unsigned levelsSet = 0;
     auto roundLevels = [&] {
         const int places = r.GasPoint(0);
-        for (const LevelField& f : kLevelFields)
-            if (levelsSet.contains(QLatin1String(f.keyword)))
-                (r.*f.set)(0, RoundToPlaces((r.*f.get)(0), places));
+        for (size_t i = 0; i < std::size(kLevelFields); ++i)
+            if (levelsSet & (1u << i))
+                (r.*kLevelFields[i].set)(0, RoundToPlaces((r.*kLevelFields[i].get)(0), places));
     };
     clsToken token;
     token.ClearDelimiters();
@@ -227,96 +245,109 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
     token.AddComments(QStringLiteral(";"));
     token.AddDelimiters(QStringLiteral(","));
 
+    // The fields a line is read by (the key, "W" and up to four values).
+    std::array<QStringView, 6> tokens;
     for (int n = 0; n < lines.size(); ++n) {
         const QString& line = lines.at(n);
-        token.setSource(line);
-        const int count = token.TokenCount();
+        const int count = token.Split(line, tokens);
         // Only the tokens of this line count: a field the line does not have is empty.
-        auto field = [&](int i) { return i < count ? token.Tokens(i) : QString(); };
-        QString keyword;
+        auto fieldView = [&](int i) {
+            return i < count && size_t(i) < tokens.size() ? tokens[size_t(i)] : QStringView();
+        };
+        auto field = [&](int i) { return fieldView(i).toString(); };
+        QStringView keyToken;
         if (count > 0)
-            keyword = token.Tokens(0).toUpper();
-        else if (line.contains(u';'))
-            keyword = token.Tokens(0).toUpper(); // a comment line: its text stands as keyword
+            keyToken = tokens[0];
+        else if (line.contains(u';')) // a comment line: its text stands as keyword
+            keyToken = QStringView(line).sliced(line.indexOf(u';') + 1);
         else
-            continue;                              // an empty line
+            continue; // an empty line
+        const UpperKey upperKey(keyToken);
+        const QStringView keyword = upperKey.view();
+        // Every keyword is two characters: compared as one number of both.
+        const char32_t code =
+            keyword.size() == 2 ? char32_t(keyword.front().unicode()) << 16 | keyword.back().unicode()
+                                : 0;
+        const auto is = [code](const char(&key)[3]) {
+            return code == (char32_t(uchar(key[0])) << 16 | uchar(key[1]));
+        };
 
         bool converted = true;
-        auto dec = [&](int i, const std::function<void(qint16)>& set) {
-            const auto v = decimal16(field(i));
+        auto dec = [&](int i, const auto& set) {
+            const auto v = decimal16(fieldView(i));
             if (v) set(*v); else converted = false;
         };
-        auto hex = [&](int i, const std::function<void(qint16)>& set) {
-            const auto v = hexadecimal16(field(i));
+        auto hex = [&](int i, const auto& set) {
+            const auto v = hexadecimal16(fieldView(i));
             if (v) set(*v); else converted = false;
         };
 
-        if (keyword == "BS") r.setSpecNo(field(2).trimmed());
-        else if (keyword == "XZ") r.setUserID(field(2));
-        else if (keyword == "XS") r.setStationID(field(2));
-        else if (keyword == "IN") r.setSerialNo(field(2));
-        else if (keyword == "HN") r.setDummySerial(field(2));
-        else if (keyword == "GJ") {
+        if (is("BS")) r.setSpecNo(field(2).trimmed());
+        else if (is("XZ")) r.setUserID(field(2));
+        else if (is("XS")) r.setStationID(field(2));
+        else if (is("IN")) r.setSerialNo(field(2));
+        else if (is("HN")) r.setDummySerial(field(2));
+        else if (is("GJ")) {
             if (!r.ApplyGasDefinition(field(2))) converted = false;
             else {
                 const QString gas = r.GasName(0);
                 r.setModelTyp(gas == "O2" ? "QZ" : (gas == "H2S" || gas == "CO") ? "VL" : "KM");
             }
         }
-        else if (keyword == "AP") dec(2, [&](qint16 v) { r.setAlarmMode(v); });
-        else if (keyword == "AU") dec(2, [&](qint16 v) { r.setAlarmMode2(v); });
-        else if (keyword == "SD") dec(2, [&](qint16 v) { r.setDispCalLimit(v); });
-        else if (keyword == "SC") hex(2, [&](qint16 v) { r.setCalLimit(v); });
-        else if (keyword == "SM") dec(2, [&](qint16 v) { r.setCalCheck(v); });
-        else if (keyword == "XB") dec(2, [&](qint16 v) { r.setConfirmation(v); });
-        else if (keyword == "XW") dec(2, [&](qint16 v) { r.setLogOverWrite(v); });
-        else if (keyword == "XT") hex(2, [&](qint16 v) { r.setLcdBackLight(v); });
-        else if (keyword == "AI") hex(2, [&](qint16 v) { r.setAIdata(v); });
-        else if (keyword == "AJ") hex(2, [&](qint16 v) { r.setAJdata(v); });
-        else if (keyword == "AB") hex(2, [&](qint16 v) { r.setABdata(v); });
-        else if (keyword == "BV") dec(2, [&](qint16 v) { r.setBumpFunction(v); });
-        else if (keyword == "BJ") dec(2, [&](qint16 v) { r.setDispBumpLimit(v); });
-        else if (keyword == "BK") hex(2, [&](qint16 v) { r.setBumpLimit(v); });
-        else if (keyword == "BL") dec(2, [&](qint16 v) { r.setBumpCheck(v); });
-        else if (keyword == "BU") {
+        else if (is("AP")) dec(2, [&](qint16 v) { r.setAlarmMode(v); });
+        else if (is("AU")) dec(2, [&](qint16 v) { r.setAlarmMode2(v); });
+        else if (is("SD")) dec(2, [&](qint16 v) { r.setDispCalLimit(v); });
+        else if (is("SC")) hex(2, [&](qint16 v) { r.setCalLimit(v); });
+        else if (is("SM")) dec(2, [&](qint16 v) { r.setCalCheck(v); });
+        else if (is("XB")) dec(2, [&](qint16 v) { r.setConfirmation(v); });
+        else if (is("XW")) dec(2, [&](qint16 v) { r.setLogOverWrite(v); });
+        else if (is("XT")) hex(2, [&](qint16 v) { r.setLcdBackLight(v); });
+        else if (is("AI")) hex(2, [&](qint16 v) { r.setAIdata(v); });
+        else if (is("AJ")) hex(2, [&](qint16 v) { r.setAJdata(v); });
+        else if (is("AB")) hex(2, [&](qint16 v) { r.setABdata(v); });
+        else if (is("BV")) dec(2, [&](qint16 v) { r.setBumpFunction(v); });
+        else if (is("BJ")) dec(2, [&](qint16 v) { r.setDispBumpLimit(v); });
+        else if (is("BK")) hex(2, [&](qint16 v) { r.setBumpLimit(v); });
+        else if (is("BL")) dec(2, [&](qint16 v) { r.setBumpCheck(v); });
+        else if (is("BU")) {
             // Three-character fields are the obsolete decimal form ("BU,W,060,020,090,1,").
-            const bool obsolete = field(4).size() == 3;
+            const bool obsolete = fieldView(4).size() == 3;
             if (obsolete) result.warnings << QStringLiteral("obsolute BU format");
-            const auto a = obsolete ? decimal16(field(2)) : hexadecimal16(field(2));
-            const auto b = obsolete ? decimal16(field(3)) : hexadecimal16(field(3));
-            const auto c = obsolete ? decimal16(field(4)) : hexadecimal16(field(4));
-            const auto d = decimal16(field(5));
+            const auto a = obsolete ? decimal16(fieldView(2)) : hexadecimal16(fieldView(2));
+            const auto b = obsolete ? decimal16(fieldView(3)) : hexadecimal16(fieldView(3));
+            const auto c = obsolete ? decimal16(fieldView(4)) : hexadecimal16(fieldView(4));
+            const auto d = decimal16(fieldView(5));
             if (a) r.setBumpTime(*a);
             if (a && b) r.setBumpThreshold(*b);
             if (a && b && c) r.setBumpFailCalTime(*c);
             if (a && b && c && d) r.setBumpFailAfter(*d);
             converted = a && b && c && d;
         }
-        else if (keyword == "AT") dec(2, [&](qint16 v) { r.setAlarmO2(v); });
-        else if (keyword == "AK") dec(2, [&](qint16 v) { r.setAK(v); });
-        else if (keyword == "JW") dec(2, [&](qint16 v) { r.setJW(v); });
-        else if (keyword == "JH") r.setJH(field(2));
-        else if (keyword == "SE") hex(2, [&](qint16 v) { r.setSE(v); });
-        else if (keyword == "A1") r.setWarning(0, level(field(2)));
-        else if (keyword == "A2") r.setAlarm(0, level(field(2)));
-        else if (keyword == "AS") r.setStel(0, level(field(2)));
-        else if (keyword == "AW") r.setTwa(0, level(field(2)));
-        else if (keyword == "SA") r.setAutoCalib(0, level(field(2)));
-        else if (keyword == "XP") hex(2, [&](qint16 v) { r.setIntervals(v); });
-        else if (keyword == "UJ") r.setSpecType(field(2));
-        else if (keyword == "SJ") dec(2, [&](qint16 v) { r.setAutoZero(v); });
-        else if (keyword == "SG") dec(2, [&](qint16 v) { r.setDemandZero(v); });
-        else if (keyword == "PN") dec(2, [&](qint16 v) { r.setSpanAllowance(v); });
-        else if (keyword == "PM") dec(2, [&](qint16 v) { r.setBumpFailBehavior(v); });
-        else if (keyword == "PS") r.setSensorDate(field(2));
-        else if (keyword == "PG") dec(2, [&](qint16 v) { r.setPasswordProtect(v); });
-        else if (keyword == "MP") {
+        else if (is("AT")) dec(2, [&](qint16 v) { r.setAlarmO2(v); });
+        else if (is("AK")) dec(2, [&](qint16 v) { r.setAK(v); });
+        else if (is("JW")) dec(2, [&](qint16 v) { r.setJW(v); });
+        else if (is("JH")) r.setJH(field(2));
+        else if (is("SE")) hex(2, [&](qint16 v) { r.setSE(v); });
+        else if (is("A1")) r.setWarning(0, level(field(2)));
+        else if (is("A2")) r.setAlarm(0, level(field(2)));
+        else if (is("AS")) r.setStel(0, level(field(2)));
+        else if (is("AW")) r.setTwa(0, level(field(2)));
+        else if (is("SA")) r.setAutoCalib(0, level(field(2)));
+        else if (is("XP")) hex(2, [&](qint16 v) { r.setIntervals(v); });
+        else if (is("UJ")) r.setSpecType(field(2));
+        else if (is("SJ")) dec(2, [&](qint16 v) { r.setAutoZero(v); });
+        else if (is("SG")) dec(2, [&](qint16 v) { r.setDemandZero(v); });
+        else if (is("PN")) dec(2, [&](qint16 v) { r.setSpanAllowance(v); });
+        else if (is("PM")) dec(2, [&](qint16 v) { r.setBumpFailBehavior(v); });
+        else if (is("PS")) r.setSensorDate(field(2));
+        else if (is("PG")) dec(2, [&](qint16 v) { r.setPasswordProtect(v); });
+        else if (is("MP")) {
             if (count >= 4) {
                 dec(2, [&](qint16 v) { r.setUseUserPassword(v); });
                 if (converted) r.setUserPassword2(field(3));
             }
         }
-        else result.warnings << QStringLiteral("unknown ") + keyword;
+        else result.warnings << QStringLiteral("unknown ") + keyword.toString();
 
         if (!converted) {
             result.ok = false;
@@ -327,8 +358,8 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
             roundLevels();
             return result;
         }
-        for (const LevelField& f : kLevelFields)
-            if (keyword == QLatin1String(f.keyword)) levelsSet.insert(keyword);
+        for (size_t i = 0; i < std::size(kLevelFields); ++i)
+            if (keyword == QLatin1String(kLevelFields[i].keyword)) levelsSet |= 1u << i;
         // An MP line without its password sets nothing.
         const bool ignored = keyword == QLatin1String("MP") && count < 4;
         if (flagging == Flagging::EveryLine && !ignored) flagSettingsOf(keyword, r);

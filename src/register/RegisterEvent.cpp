@@ -50,10 +50,6 @@ constexpr std::array<KindName, 13> kKindNames{{
 // dates as wall-clock time without a zone; both to the millisecond.
 const QString kWallFormat = QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz");
 
-QJsonValue wallText(const QDateTime& when) {
-    return when.isValid() ? QJsonValue(when.toString(kWallFormat)) : QJsonValue();
-}
-
 QDateTime wallFrom(const QJsonValue& value) {
     if (!value.isString()) return {};
     return QDateTime::fromString(value.toString(), kWallFormat);
@@ -74,8 +70,27 @@ QDateTime oleDate(double value) {
 // ---- Canonical JSON ----
 
 void writeValue(QByteArray& out, const QJsonValue& value);
+void writeObject(QByteArray& out, const QJsonObject& object);
+
+// One UTF-16 unit in UTF-8. Each unit is written on its own, as the stored contents (and their
+// hashes) have it: either half of a surrogate pair is written as "?".
+void writeUnit(QByteArray& out, char16_t u) {
+    if (u < 0x80) {
+        out += char(u);
+    } else if (u < 0x800) {
+        out += char(0xC0 | (u >> 6));
+        out += char(0x80 | (u & 0x3F));
+    } else if (QChar::isSurrogate(u)) {
+        out += '?';
+    } else {
+        out += char(0xE0 | (u >> 12));
+        out += char(0x80 | ((u >> 6) & 0x3F));
+        out += char(0x80 | (u & 0x3F));
+    }
+}
 
 void writeString(QByteArray& out, const QString& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (const QChar c : text) {
         const char16_t u = c.unicode();
@@ -90,9 +105,10 @@ void writeString(QByteArray& out, const QString& text) {
             out += "\\t";
         } else if (u < 0x20) {
             out += "\\u00";
-            out += QByteArray::number(u, 16).rightJustified(2, '0');
+            out += kHex[u >> 4];
+            out += kHex[u & 0xF];
         } else {
-            out += QString(c).toUtf8();
+            writeUnit(out, u);
         }
     }
     out += '"';
@@ -131,40 +147,71 @@ void writeValue(QByteArray& out, const QJsonValue& value) {
         out += ']';
         break;
     }
-    case QJsonValue::Object: {
-        const QJsonObject object = value.toObject();
-        QStringList keys = object.keys();
-        std::sort(keys.begin(), keys.end());
-        out += '{';
-        for (qsizetype i = 0; i < keys.size(); ++i) {
-            if (i > 0) out += ',';
-            writeString(out, keys.at(i));
-            out += ':';
-            writeValue(out, object.value(keys.at(i)));
-        }
-        out += '}';
+    case QJsonValue::Object:
+        writeObject(out, value.toObject());
         break;
-    }
     default:
         out += "null";
     }
 }
 
-QJsonObject identityObject(const DetectorIdentity& d) {
-    QJsonObject o;
-    o[QStringLiteral("serial")] = d.serial;
-    o[QStringLiteral("model")] = d.model;
-    o[QStringLiteral("gas")] = d.gas;
-    o[QStringLiteral("manufactureNo")] = d.manufactureNo;
-    o[QStringLiteral("stationId")] = d.stationId;
-    o[QStringLiteral("userId")] = d.userId;
-    o[QStringLiteral("programNo")] = d.programNo;
-    o[QStringLiteral("sum")] = d.sum;
-    o[QStringLiteral("calLimit")] = d.calLimit;
-    o[QStringLiteral("bumpLimit")] = d.bumpLimit;
-    o[QStringLiteral("lastCalibration")] = wallText(d.lastCalibration);
-    o[QStringLiteral("lastBump")] = wallText(d.lastBump);
-    return o;
+void writeObject(QByteArray& out, const QJsonObject& object) {
+    QStringList keys = object.keys();
+    std::sort(keys.begin(), keys.end());
+    out += '{';
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (i > 0) out += ',';
+        writeString(out, keys.at(i));
+        out += ':';
+        writeValue(out, object.value(keys.at(i)));
+    }
+    out += '}';
+}
+
+// Writes the key of a member of an object, a plain word, after the member before it (if any).
+// Objects written member by member give their members in the sorted order of the keys, as
+// writeObject() does.
+void writeKey(QByteArray& out, const char* key, bool first = false) {
+    if (!first) out += ',';
+    out += '"';
+    out += key;
+    out += "\":";
+}
+
+void writeWallText(QByteArray& out, const QDateTime& when) {
+    if (when.isValid())
+        writeString(out, when.toString(kWallFormat));
+    else
+        out += "null";
+}
+
+void writeIdentity(QByteArray& out, const DetectorIdentity& d) {
+    out += '{';
+    writeKey(out, "bumpLimit", true);
+    writeNumber(out, d.bumpLimit);
+    writeKey(out, "calLimit");
+    writeNumber(out, d.calLimit);
+    writeKey(out, "gas");
+    writeString(out, d.gas);
+    writeKey(out, "lastBump");
+    writeWallText(out, d.lastBump);
+    writeKey(out, "lastCalibration");
+    writeWallText(out, d.lastCalibration);
+    writeKey(out, "manufactureNo");
+    writeString(out, d.manufactureNo);
+    writeKey(out, "model");
+    writeString(out, d.model);
+    writeKey(out, "programNo");
+    writeString(out, d.programNo);
+    writeKey(out, "serial");
+    writeString(out, d.serial);
+    writeKey(out, "stationId");
+    writeString(out, d.stationId);
+    writeKey(out, "sum");
+    writeString(out, d.sum);
+    writeKey(out, "userId");
+    writeString(out, d.userId);
+    out += '}';
 }
 
 std::optional<DetectorIdentity> identityFrom(const QJsonValue& value) {
@@ -301,22 +348,34 @@ QList<SettingChange> RegisterEvent::changes() const {
 }
 
 QByteArray RegisterEvent::CanonicalContent() const {
-    QJsonObject o;
-    o[QStringLiteral("uid")] = uid;
-    o[QStringLiteral("kind")] = EventKindName(kind);
-    o[QStringLiteral("success")] = success;
-    o[QStringLiteral("detector")] = identityObject(detector);
-    o[QStringLiteral("pcTimeUtc")] = pcTimeUtc.isValid()
-                                         ? QJsonValue(pcTimeUtc.toUTC().toString(Qt::ISODateWithMs))
-                                         : QJsonValue();
-    o[QStringLiteral("utcOffsetSeconds")] = utcOffsetSeconds;
-    o[QStringLiteral("detectorClock")] = wallText(detectorClock);
-    o[QStringLiteral("computer")] = computer;
-    o[QStringLiteral("technician")] = technician;
-    o[QStringLiteral("programVersion")] = programVersion;
-    o[QStringLiteral("details")] = details;
     QByteArray out;
-    writeValue(out, o);
+    out += '{';
+    writeKey(out, "computer", true);
+    writeString(out, computer);
+    writeKey(out, "details");
+    writeObject(out, details);
+    writeKey(out, "detector");
+    writeIdentity(out, detector);
+    writeKey(out, "detectorClock");
+    writeWallText(out, detectorClock);
+    writeKey(out, "kind");
+    writeString(out, EventKindName(kind));
+    writeKey(out, "pcTimeUtc");
+    if (pcTimeUtc.isValid())
+        writeString(out, pcTimeUtc.toUTC().toString(Qt::ISODateWithMs));
+    else
+        out += "null";
+    writeKey(out, "programVersion");
+    writeString(out, programVersion);
+    writeKey(out, "success");
+    out += success ? "true" : "false";
+    writeKey(out, "technician");
+    writeString(out, technician);
+    writeKey(out, "uid");
+    writeString(out, uid);
+    writeKey(out, "utcOffsetSeconds");
+    writeNumber(out, utcOffsetSeconds);
+    out += '}';
     return out;
 }
 

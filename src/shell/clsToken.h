@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QtGlobal>
 #include <array>
+#include <span>
 
 // Splits one line of text into tokens. Each instance is configured once with its own delimiter,
 // quote and comment characters (one-character texts) and then fed line by line through
@@ -75,6 +76,9 @@ public:
     QString Source() const { return m_source; }
     // Stores the line and splits it into tokens at once.
     void setSource(const QString& line);
+    // Splits `line` as setSource() does, storing nothing: its first tokens.size() tokens are
+    // put into `tokens` as pieces of `line`. Returns the number TokenCount() would give.
+    int Split(QStringView line, std::span<QStringView> tokens) const;
 
     // True when the last line held more than 256 tokens (or its comment remainder found no room).
     bool Truncated() const { return m_truncated; }
@@ -96,8 +100,13 @@ private:
     static QString get(const CharList& list, int index);
     static void set(CharList& list, int index, const QString& character);
 
-    // Stores `text` as the next counted token; dropped when 256 tokens are stored already.
-    void pushToken(const QString& text);
+    // How a line splits: `take(index, from, to)` is called for each counted token in turn.
+    struct Pieces {
+        int count = 0;          // tokens counted, at most MaxTokens
+        bool truncated = false; // a token was dropped beyond MaxTokens
+        qsizetype comment = -1; // position of the comment mark that ends the tokens, or -1
+    };
+    template <typename Take> Pieces split(QStringView line, Take take) const;
 
     CharList m_delimiters;
     CharList m_strings;
@@ -106,4 +115,22 @@ private:
     std::array<QString, MaxTokens> m_tokens;
     qint16 m_tokenCount = 0;
     bool m_truncated = false;
+};
+
+// A token in upper case, as QString::toUpper() gives it: the key a line is read by. A short
+// ASCII token (as every key of the program's files is) is made in place, without a text of its
+// own.
+class UpperKey {
+public:
+    explicit UpperKey(QStringView token);
+    UpperKey(const UpperKey&) = delete;
+    UpperKey& operator=(const UpperKey&) = delete;
+
+    // The token in upper case.
+    QStringView view() const { return m_key; }
+
+private:
+    std::array<char16_t, 32> m_ascii;
+    QString m_text;
+    QStringView m_key;
 };

@@ -1,6 +1,7 @@
 #include "shell/modGasCommon.h"
 
 #include <QLocale>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -74,25 +75,79 @@ std::string roundDecimal(const std::string& text, int places) {
     return result;
 }
 
-// Number of decimals of a fixed decimal text.
-int fractionDigits(const std::string& text) {
-    const auto dot = text.find('.');
-    return dot == std::string::npos ? 0 : static_cast<int>(text.size() - dot - 1);
-}
-
-// A "."-separated number text in the notation of the current locale.
-QString localized(const std::string& text) {
-    const QLocale locale;
-    QString result;
+// Appends a "."-separated number text with the decimal point and minus sign of a locale.
+void appendLocalized(QString& out, const std::string& text, const QString& point,
+                     const QString& minus) {
     for (char c : text) {
         if (c == '.')
-            result += locale.decimalPoint();
+            out += point;
         else if (c == '-')
-            result += locale.negativeSign();
+            out += minus;
         else
-            result += QLatin1Char(c);
+            out += QLatin1Char(c);
     }
-    return result;
+}
+
+// Appends FormatDigits(value, places) in the notation of `locale` (its decimal point and minus
+// sign given).
+void appendDigits(QString& out, float value, int places, const QLocale& locale,
+                  const QString& point, const QString& minus) {
+    if (!std::isfinite(value)) {
+        out += locale.toString(static_cast<double>(value));
+        return;
+    }
+    const std::string text = shortestFixed(value);
+    if (places >= 0 && places <= 9)
+        appendLocalized(out, roundDecimal(text, places), point, minus);
+    else if (value == 0.0f)
+        out += QLatin1Char('0'); // no sign on a negative zero
+    else
+        appendLocalized(out, text, point, minus); // its own decimals: nothing to round
+}
+
+// The value of a plain decimal of up to 32 characters: an optional "-", digits, and optionally
+// "." and more digits ("-12.50"); nothing for any other text.
+std::optional<double> plainDecimal(QStringView text) {
+    std::array<char, 32> ascii;
+    const qsizetype size = text.size();
+    if (size > qsizetype(ascii.size())) return std::nullopt;
+    const char16_t* chars = text.utf16();
+    const auto digitsEnd = [&](qsizetype from) {
+        while (from < size && chars[from] >= u'0' && chars[from] <= u'9')
+            ++from;
+        return from;
+    };
+    const qsizetype first = size > 0 && chars[0] == u'-' ? 1 : 0;
+    qsizetype end = digitsEnd(first);
+    if (end == first) return std::nullopt;
+    if (end < size) {
+        if (chars[end] != u'.') return std::nullopt;
+        const qsizetype fraction = end + 1;
+        end = digitsEnd(fraction);
+        if (end == fraction || end < size) return std::nullopt;
+    }
+    for (qsizetype i = 0; i < size; ++i)
+        ascii[size_t(i)] = char(chars[i]);
+    double value = 0.0;
+    std::from_chars(ascii.data(), ascii.data() + size, value);
+    return value;
+}
+
+// The number of a text read by `locale` (its decimal point given), "." read as the decimal
+// point, blanks around ignored; nothing when it is not a finite single-precision number.
+std::optional<double> localeNumber(QStringView text, const QLocale& locale, const QString& point) {
+    QStringView t = text.trimmed();
+    QString replaced;
+    if (point != QLatin1String(".") && t.contains(u'.')) {
+        replaced = t.toString().replace(QLatin1Char('.'), point);
+        t = replaced;
+    }
+    bool good = false;
+    const double value = locale.toDouble(t, &good);
+    if (!good || !std::isfinite(value) ||
+        std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max()))
+        return std::nullopt;
+    return value;
 }
 
 // Places 0..3 stay, every other count means none.
@@ -154,10 +209,10 @@ QString DigitsFormat(int places) {
 }
 
 QString FormatDigits(float value, int places) {
-    if (!std::isfinite(value)) return QLocale().toString(static_cast<double>(value));
-    const std::string text = shortestFixed(value);
-    if (places < 0 || places > 9) return localized(roundDecimal(text, fractionDigits(text)));
-    return localized(roundDecimal(text, places));
+    const QLocale locale;
+    QString text;
+    appendDigits(text, value, places, locale, locale.decimalPoint(), locale.negativeSign());
+    return text;
 }
 
 QString FormatFixed5(float value, int places) {
@@ -195,19 +250,11 @@ qint16 DecimalPlaces(const QString& text) {
 }
 
 float ParseLocaleNumber(const QString& text, bool* ok) {
-    if (ok) *ok = false;
     QLocale locale;
     locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
-    QString t = text.trimmed();
-    const QString point = locale.decimalPoint();
-    if (point != QLatin1String(".")) t.replace(QLatin1Char('.'), point);
-    bool good = false;
-    const double value = locale.toDouble(t, &good);
-    if (!good || !std::isfinite(value) ||
-        std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max()))
-        return 0.0f;
-    if (ok) *ok = true;
-    return static_cast<float>(value);
+    const std::optional<double> value = localeNumber(text, locale, locale.decimalPoint());
+    if (ok) *ok = value.has_value();
+    return value ? static_cast<float>(*value) : 0.0f;
 }
 
 bool DecimalIsComma() {
@@ -295,3 +342,29 @@ float RoundToStep(float value, float step) {
     return static_cast<float>(std::nearbyint(ratio) * s);
 }
 
+NumberNotation::NumberNotation()
+    : m_reading(m_locale), m_point(m_locale.decimalPoint()), m_minus(m_locale.negativeSign()) {
+    m_reading.setNumberOptions(m_reading.numberOptions() | QLocale::RejectGroupSeparator);
+    m_plain = m_point == QLatin1String(".") && m_minus == QLatin1String("-") &&
+              m_locale.zeroDigit() == QLatin1String("0") &&
+              !(m_reading.numberOptions() & QLocale::RejectTrailingZeroesAfterDot);
+}
+
+std::optional<double> NumberNotation::Number(QStringView text) const {
+    QStringView t = text.trimmed();
+    // A plain decimal in a locale that writes it as it stands reads as it does in C.
+    if (m_plain) {
+        if (const std::optional<double> value = plainDecimal(t)) return value;
+    }
+    return localeNumber(t, m_reading, m_point);
+}
+
+float NumberNotation::Parse(QStringView text, bool* ok) const {
+    const std::optional<double> value = Number(text);
+    if (ok) *ok = value.has_value();
+    return value ? static_cast<float>(*value) : 0.0f;
+}
+
+void NumberNotation::AppendDigits(QString& out, float value, int places) const {
+    appendDigits(out, value, places, m_locale, m_point, m_minus);
+}

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
+#include <optional>
 
 // Gas readings, status codes, captions, locale-proof numbers and keystroke validators shared by
 // every window and by the link. Every text produced here is a fixed English literal. Number
@@ -78,6 +81,28 @@ QString ListSeparator();
 
 // True when ParseLocaleNumber() accepts the text.
 bool IsNumberText(const QString& text);
+
+// The notation of numbers of the default QLocale, taken once, for reading or writing many
+// numbers as ParseLocaleNumber() and FormatDigits() do (while the default locale stays).
+class NumberNotation {
+public:
+    NumberNotation();
+
+    // The number ParseLocaleNumber() reads from `text`, in double precision; nothing when it
+    // refuses the text.
+    std::optional<double> Number(QStringView text) const;
+    // The number and `ok` as ParseLocaleNumber() gives them.
+    float Parse(QStringView text, bool* ok = nullptr) const;
+    // Appends the text FormatDigits() gives.
+    void AppendDigits(QString& out, float value, int places) const;
+
+private:
+    QLocale m_locale;
+    QLocale m_reading; // group separators refused
+    QString m_point;
+    QString m_minus;
+    bool m_plain = false; // writes "-12.5" as it stands
+};
 
 // Key filter of identifier fields: backspace (8), digits, letters, blank, "*" and "-" are
 // accepted; returns the key (lower-case letters turned into upper case), or 0 when rejected.

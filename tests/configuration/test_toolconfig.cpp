@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -181,6 +182,26 @@ TEST_F(ToolConfigFile, CommaLocaleReadsBothSeparators) {
     EXPECT_EQ(s.CalibRange, 13.0f);
     EXPECT_EQ(s.PrintWidths, (std::array{2.5f, 3.25f}));
     EXPECT_FLOAT_EQ(s.ConvFactor, 0.1f);
+}
+
+TEST_F(ToolConfigFile, ReadAsATextStreamReadsIt) {
+    // In any encoding a byte order mark names, and with any line end, the file reads alike.
+    const QString text = QStringLiteral("Technician\tTanaka 設定\r\nRetry\t7\nTimeout\t5\r");
+    for (const auto encoding :
+         {QStringConverter::Utf8, QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+        ToolSettings s;
+        QString password;
+        read(QStringEncoder(encoding, QStringConverter::Flag::WriteBom).encode(text), s, password);
+        EXPECT_EQ(s.Technician, QStringLiteral("Tanaka 設定")) << encoding;
+        EXPECT_EQ(s.LinkRetry, 7) << encoding;
+        EXPECT_EQ(s.LinkTimeout, 5) << encoding;
+    }
+    // A lone CR stays in its line; one at the very end of the file does not.
+    ToolSettings s;
+    QString password;
+    read("Font\tA\rB\nFactory Record Suffix\tX\r", s, password);
+    EXPECT_EQ(s.SharedFont.Name, "A\rB");
+    EXPECT_EQ(s.FactoryRecordSuffix, "X");
 }
 
 TEST_F(ToolConfigFile, GasInstFillsTheDefaultGasAndMarksAbsentLimits) {

@@ -92,13 +92,22 @@ TEST_F(Stations, LinesAreSplitIntoNumberAndJoinedName) {
                  {"6", ",", ""},
                  {"", ",", ""},
                  {"7,1,5", ";", ""},
-                 {"7;1,5", ";", "1,5"}};
+                 {"7;1,5", ";", "1,5"},
+                 // A separator of other than one character separates nothing but joins.
+                 {"8\tA\tB", ", ", "A, B"},
+                 {"9, A, B", ", ", ""},
+                 {"10\tA\tB", "", "AB"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(
             StationCsv::NameOfLine(QString::fromLatin1(c.line), QString::fromLatin1(c.separator)),
             QString::fromLatin1(c.name));
     }
+    // A line holds at most 256 fields; those after are dropped.
+    QStringList fields;
+    for (int i = 0; i < 300; ++i)
+        fields << QString::number(i);
+    EXPECT_EQ(StationCsv::NameOfLine(fields.join(','), ","), fields.mid(1, 255).join(','));
 }
 
 TEST_F(Stations, ExportAndImportRoundTripInBothLocales) {

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (event.uid != RegisterImport::CertificateUid(name, content)) __builtin_trap();
-    const auto back = RegisterEvent::FromCanonicalContent(event.CanonicalContent());
-    if (!back || back->CanonicalContent() != event.CanonicalContent()) __builtin_trap();
+    const QByteArray canonical = event.CanonicalContent();
+    const auto back = RegisterEvent::FromCanonicalContent(canonical);
+    if (!back || back->CanonicalContent() != canonical) __builtin_trap();
     return 0;
 }

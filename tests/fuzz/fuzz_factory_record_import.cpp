@@ -17,8 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     for (const RegisterEvent& event : events) {
-        const auto back = RegisterEvent::FromCanonicalContent(event.CanonicalContent());
-        if (!back || back->CanonicalContent() != event.CanonicalContent()) __builtin_trap();
+        const QByteArray canonical = event.CanonicalContent();
+        const auto back = RegisterEvent::FromCanonicalContent(canonical);
+        if (!back || back->CanonicalContent() != canonical) __builtin_trap();
     }
     return 0;
 }

@@ -15,13 +15,19 @@ namespace {
 
 constexpr qint32 kImageSize = 32768;
 
+const QByteArray& BlankImage() {
+    static const QByteArray blank(kImageSize, char(0xFF));
+    return blank;
+}
+
 class FuzzHost : public LinkEngineHost {
 public:
     LinkEngine* engine = nullptr;
     clsInstrument record;
     ReplyContext ctx;
     QByteArray input;
-    QByteArray image = QByteArray(kImageSize, char(0xFF));
+    // A copy of one blank image made once: it is copied only when a block is stored.
+    QByteArray image = BlankImage();
     int framesWritten = 0;
 
     FuzzHost() {

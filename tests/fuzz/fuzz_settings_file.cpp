@@ -7,16 +7,19 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Fresh records are copied from one made once: a copy shares its texts instead of making
+    // them anew.
+    static const clsInstrument fresh;
     const QStringList lines = SettingsFile::LinesOfText(
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
-    clsInstrument record;
+    clsInstrument record = fresh;
     const auto result = SettingsFile::ApplyLines(lines, record);
     if (!result.ok && (result.errorLine < 1 || result.errorLine > lines.size())) __builtin_trap();
-    clsInstrument master;
+    clsInstrument master = fresh;
     const auto asMaster = SettingsFile::ApplyMasterLines(lines, master);
     if (asMaster.ok != result.ok) __builtin_trap();
     // Whatever was read can be written again and reads back without an error.
-    clsInstrument again;
+    clsInstrument again = fresh;
     if (!SettingsFile::ApplyLines(SettingsFile::Lines(record), again).ok) __builtin_trap();
     return 0;
 }

@@ -9,7 +9,9 @@
 namespace {
 
 bool ReadBytes(const QByteArray& bytes, const QString& separator, QStringList* names) {
-    QBuffer buffer;
+    // One buffer made once serves every read.
+    static QBuffer buffer;
+    buffer.close();
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QString error;

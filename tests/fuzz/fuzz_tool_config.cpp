@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ToolSettings again = fresh;
     QString againPassword;
     const ToolConfigReadResult second =
-        ReadBytes(ToolConfigurationBytes(settings, password, when), again, againPassword);
+        ReadBytes(ToolConfigurationBytes(lines), again, againPassword);
     if (!second.Found || second.StoppedAtLine != 0) __builtin_trap();
     again.ExecuteCount = settings.ExecuteCount;
     if (ToolConfigurationLines(again, againPassword, when) != lines) __builtin_trap();

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -117,6 +118,15 @@ TEST_P(SettingsFileTest, ReaderRulesAndWarnings) {
     EXPECT_TRUE(hexForm.warnings.isEmpty());
     EXPECT_EQ(silent.BumpTime(), 60);
     EXPECT_EQ(silent.BumpFailCalTime(), 90);
+}
+
+TEST(SettingsFileLines, EndAtCrLfLfAndCrAsTheRegularExpressionSplitsThem) {
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\n|\r"));
+    for (const char* text : {"", "a", "a\r\n", "a\rb\nc\r\nd", "\r\r\n\n\r", "\n\r", "a\r", "\r"}) {
+        QStringList expected = QString::fromUtf8(text).split(lineEnd);
+        if (!expected.isEmpty() && expected.last().isEmpty()) expected.removeLast();
+        EXPECT_EQ(SettingsFile::LinesOfText(text), expected) << text;
+    }
 }
 
 TEST_P(SettingsFileTest, ConversionErrorNamesTheLineAndChangesNothing) {

@@ -76,6 +76,20 @@ TEST(RegisterEventContent, CanonicalContentIsSortedCompactAndRoundTrips) {
         EXPECT_EQ(EventKindFromName(EventKindName(k)), k);
 }
 
+TEST(RegisterEventContent, EachUtf16UnitOfATextIsWrittenOnItsOwn) {
+    // As the stored contents have it: half of a surrogate pair is a "?".
+    QString text;
+    QByteArray expected;
+    for (int u = 0x20; u <= 0xFFFF; ++u) {
+        if (u == '"' || u == '\\') continue;
+        text += QChar(char16_t(u));
+        expected += QString(QChar(char16_t(u))).toUtf8();
+    }
+    RegisterEvent e = spanEvent();
+    e.technician = text;
+    EXPECT_TRUE(e.CanonicalContent().contains("\"technician\":\"" + expected + "\","));
+}
+
 TEST(RegisterEventContent, ChainHashCoversThePreviousHashAndTheContent) {
     EXPECT_EQ(ChainHash(QString(), "{}"),
               QStringLiteral("a062dd4952b935e430d409c4a5e5cd760e8781e3200d5c7e12a232dddba8a528"));

@@ -271,6 +271,23 @@ TEST_P(LocaleFormatting, LocaleNumbersAcceptAPointAlways) {
     EXPECT_EQ(v, comma() ? 1.5f : 0.0f);
     EXPECT_EQ(IsNumberText("1,5"), comma());
     EXPECT_FALSE(IsNumberText("1,000.5"));
+
+    // Taken once for many numbers, the locale's notation reads and writes them alike.
+    const NumberNotation notation;
+    for (const char* text : {"1.5", " -2.25 ", "007", "-0", "-007.500", "+5", "5.", ".5", "1e3",
+                             "1,5", "1,000.5", "--1", "1.2.3", "12345678901234567890123456789012",
+                             "123456789012345678901234567890123", "\u0663", ""}) {
+        bool readOk = false;
+        const float read = ParseLocaleNumber(QString::fromUtf8(text), &readOk);
+        EXPECT_EQ(notation.Parse(QString::fromUtf8(text), &ok), read) << text;
+        EXPECT_EQ(ok, readOk) << text;
+    }
+    for (const float value : {0.0f, -0.0f, 1.5f, -12.345f, 1e-7f, 3.0e38f})
+        for (const int places : {-1, 0, 2, 10}) {
+            QString text = QStringLiteral("x");
+            notation.AppendDigits(text, value, places);
+            EXPECT_EQ(text, "x" + FormatDigits(value, places)) << value << " " << places;
+        }
 }
 
 TEST_P(LocaleFormatting, SeparatorsFollowTheLocale) {

@@ -1,5 +1,7 @@
 #include "shell/clsToken.h"
 
+#include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
 
 namespace {
@@ -201,4 +203,34 @@ TEST(Token, TabReplacement) {
     EXPECT_EQ(clsToken::TabToComma("a\tb\t\tc"), "a,b,,c");
     EXPECT_EQ(clsToken::TabToBlank("a\tb\t\tc"), "a b  c");
     EXPECT_EQ(clsToken::TabToComma(""), "");
+}
+
+TEST(Token, SplitGivesTheStoredTokensAsViewsAndMarksPastAsciiSplitAlike) {
+    clsToken t = configTokenizer();
+    t.AddDelimiters(QStringLiteral("、"));
+    t.AddStrings(QStringLiteral("«"));
+    t.AddComments(QStringLiteral("※"));
+    t.setSource(QStringLiteral("Font\t«MS、Sans»«、9※rest"));
+    EXPECT_EQ(t.TokenList(), (QStringList{"Font", "MS、Sans»", "9"}));
+    EXPECT_EQ(t.Tokens(3), "rest");
+
+    QStringList fields;
+    for (int i = 0; i < 300; ++i)
+        fields << QString("t%1").arg(i);
+    for (const QString& line : {QStringLiteral("Gas Inst\t1\t''\t«x※y«、z※c"), fields.join('\t'),
+                                QStringLiteral("\t\t"), QString()}) {
+        SCOPED_TRACE(line.left(40).toStdString());
+        t.setSource(line);
+        std::array<QStringView, 3> views;
+        EXPECT_EQ(t.Split(line, views), t.TokenCount());
+        for (int i = 0; i < std::min<int>(t.TokenCount(), 3); ++i)
+            EXPECT_EQ(views[size_t(i)], t.Tokens(i));
+    }
+}
+
+TEST(Token, UpperKeyIsTheTokenAsToUpperGivesIt) {
+    for (const QString& key :
+         {QStringLiteral("Gas Inst"), QStringLiteral("chggas"), QString(), QStringLiteral("straße"),
+          QStringLiteral("ıd"), QStringLiteral("a long key of more than thirty-two letters")})
+        EXPECT_EQ(UpperKey(key).view(), key.toUpper()) << key.toStdString();
 }
