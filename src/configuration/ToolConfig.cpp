@@ -284,6 +284,8 @@ private:
     int m_whole = 0;
 };
 
+// A number written in place: a fraction in the locale's notation, shortest form that reads
+// back equal, or a whole number.
 Value num(float value) {
     return Value(value);
 }

@@ -17,7 +17,6 @@
 
 #include <array>
 #include <initializer_list>
-#include <iterator>
 #include <optional>
 
 using namespace WireFormat;
@@ -234,9 +233,11 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
     unsigned levelsSet = 0;
     auto roundLevels = [&] {
         const int places = r.GasPoint(0);
-        for (size_t i = 0; i < std::size(kLevelFields); ++i)
-            if (levelsSet & (1u << i))
-                (r.*kLevelFields[i].set)(0, RoundToPlaces((r.*kLevelFields[i].get)(0), places));
+        unsigned bit = 1;
+        for (const LevelField& f : kLevelFields) {
+            if (levelsSet & bit) (r.*f.set)(0, RoundToPlaces((r.*f.get)(0), places));
+            bit <<= 1;
+        }
     };
     clsToken token;
     token.ClearDelimiters();
@@ -358,8 +359,11 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
             roundLevels();
             return result;
         }
-        for (size_t i = 0; i < std::size(kLevelFields); ++i)
-            if (keyword == QLatin1String(kLevelFields[i].keyword)) levelsSet |= 1u << i;
+        unsigned bit = 1;
+        for (const LevelField& f : kLevelFields) {
+            if (keyword == QLatin1String(f.keyword)) levelsSet |= bit;
+            bit <<= 1;
+        }
         // An MP line without its password sets nothing.
         const bool ignored = keyword == QLatin1String("MP") && count < 4;
         if (flagging == Flagging::EveryLine && !ignored) flagSettingsOf(keyword, r);
