@@ -49,6 +49,11 @@ QString WithPart(const QString& path, const QString& part) {
     return info.dir().filePath(inserted);
 }
 
+// What tells one register recorder from another: the register and the folder it queues in.
+QString RecorderKey(const RegisterLocation& location, const QString& folder) {
+    return location.text() + u'\n' + folder;
+}
+
 } // namespace
 
 // One detector's run: its options, its output kept apart, its progress line.
@@ -109,7 +114,7 @@ void CtlParallel::presetProcessState(const CtlOptions& options) {
 }
 
 EventRecorder& CtlParallel::recorder(const RegisterLocation& location, const QString& folder) {
-    const QString key = location.text() + u'\n' + folder;
+    const QString key = RecorderKey(location, folder);
     if (!m_recorder || key != m_recorderKey) {
         m_recorder = std::make_unique<EventRecorder>(location, folder);
         m_recorderKey = key;
@@ -126,11 +131,11 @@ void CtlParallel::recordWaitingEvents() {
     while (!waiting.isEmpty()) {
         // Those for the first one's register, in the order they came.
         const EventRequest* first = waiting.constFirst();
-        const QString key = first->location.text() + u'\n' + first->folder;
+        const QString key = RecorderKey(first->location, first->folder);
         QList<EventRequest*> group;
         QList<RegisterEvent> events;
         for (auto it = waiting.begin(); it != waiting.end();) {
-            if ((*it)->location.text() + u'\n' + (*it)->folder == key) {
+            if (RecorderKey((*it)->location, (*it)->folder) == key) {
                 group << *it;
                 events << (*it)->event;
                 it = waiting.erase(it);
