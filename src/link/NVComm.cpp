@@ -4,6 +4,10 @@
 #include "link/PortLookup.h"
 
 #include <QMetaObject>
+#include <cerrno>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 #include <utility>
 
 NVComm::NVComm(QObject* parent) : LinkTransport(parent) {
@@ -69,11 +73,35 @@ bool NVComm::isOpen() const {
 
 qint64 NVComm::write(const QByteArray& bytes) {
     if (!m_port.isOpen()) return -1;
+#ifdef Q_OS_UNIX
+    // A frame goes to the device at once, straight to its descriptor, while nothing of an
+    // earlier frame waits in the port's buffer (the port's own path would watch the device for
+    // room after every frame and wake its event loop twice for it). What the device does not
+    // take now waits in the port's buffer, which hands it on when the device has room; an error
+    // of the device is then reported by the port, as for any write.
+    qsizetype done = 0;
+    if (m_port.bytesToWrite() == 0) {
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_port.handle(), bytes.constData() + done,
+                                      size_t(bytes.size() - done));
+            if (n > 0)
+                done += n;
+            else if (n < 0 && errno == EINTR)
+                continue;
+            else
+                break;
+        }
+        if (done == bytes.size()) return done;
+    }
+    const qint64 queued = m_port.write(bytes.constData() + done, bytes.size() - done);
+    return queued < 0 ? (done > 0 ? done : queued) : done + queued;
+#else
     const qint64 written = m_port.write(bytes);
     // Hand the frame to the device now instead of on the next pass of the event loop, so the
     // detector starts answering at once.
     if (written > 0) m_port.flush();
     return written;
+#endif
 }
 
 QByteArray NVComm::read(qint64 maxBytes) {

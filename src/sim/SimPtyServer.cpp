@@ -106,6 +106,9 @@ void SimPtyServer::readInput() {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n > 0) {
             m_detector->receive(QByteArray(buffer, int(n)));
+            // A read that did not fill the buffer took all there was: asking again would only
+            // be told so (one system call less for every frame).
+            if (size_t(n) < sizeof buffer) break;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;

@@ -19,6 +19,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 using namespace linktest;
 
 namespace {
@@ -137,6 +141,36 @@ TEST_F(PtyTest, APseudoTerminalCountsAsTheLineComingUpOnceAndCarriesFrames) {
     port.close();
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(port.modemStatus(), 0);
+}
+
+// More than the terminal takes at once: what the device does not take goes out later through
+// the port, whole and in order, and a frame written meanwhile queues behind it.
+TEST(SerialComponent, LongWritesArriveWholeAndInOrder) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    NVComm port;
+    port.setPortNumber(PortNumberForDevice(QString::fromLocal8Bit(::ptsname(master))));
+    port.setSettings(QStringLiteral("921600,n,8,1"));
+    ASSERT_TRUE(port.open()) << port.lastOpenError().toStdString();
+
+    QByteArray large(256 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char('a' + i % 26);
+    const QByteArray small = Request("XS,R,");
+    EXPECT_EQ(port.write(large), large.size());
+    EXPECT_EQ(port.write(small), small.size());
+    QByteArray received;
+    char buffer[8192];
+    ASSERT_TRUE(WaitFor([&] {
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            received.append(buffer, n);
+        return received.size() >= large.size() + small.size();
+    }));
+    EXPECT_TRUE(received == large + small) << "received " << received.size() << " bytes";
+    port.close();
+    ::close(master);
 }
 
 // ---- Infrared component ----
