@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes as the tool configuration file to its reader, then writes what was read
 // and reads it again, all in memory: the written file must read back completely and to the
-// same lines.
+// same lines. Each distinct written file is sent round once.
 #include "configuration/ToolConfig.h"
 #include "configuration/ToolSettings.h"
+
+#include "FuzzCheckedOnce.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -33,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Whatever was read is written in a form that reads back to the same settings.
     const QDateTime when(QDate(2026, 1, 1), QTime(9, 30));
     const QStringList lines = ToolConfigurationLines(settings, password, when);
+    static CheckedOnce checked;
+    if (!checked.firstTime(lines)) return 0;
     ToolSettings again = fresh;
     QString againPassword;
     const ToolConfigReadResult second =
