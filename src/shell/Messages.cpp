@@ -5,8 +5,9 @@
 #include <QLocale>
 #include <QTextStream>
 
+#include <QVarLengthArray>
+
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -57,7 +58,7 @@ QString& currentLanguage() {
 // Text still to be expanded: the entry itself or an argument inserted into it. `chain` holds
 // one bit per argument (1..9) whose text this segment lies inside.
 struct Segment {
-    QString text;
+    QStringView text;
     qsizetype pos = 0;
     unsigned chain = 0;
 };
@@ -71,11 +72,12 @@ constexpr int kMaxInsertions = 256;
 // with the character that follows the argument, and escapes inside arguments are expanded. An
 // argument reference met inside that same argument (directly or through another argument) is
 // replaced by nothing, so a text such as "~1" passed as argument 1 cannot expand for ever.
+// The text between two escapes is copied in one piece.
 QString expandEscapes(const QString& text, const QStringList& arguments) {
     if (!text.contains(u'~')) return text;
     QString out;
-    out.reserve(text.size());
-    std::vector<Segment> stack{{text, 0, 0}};
+    out.reserve(text.size() + 32);
+    QVarLengthArray<Segment, 8> stack{{text, 0, 0}};
     int insertions = 0;
     const auto dropFinished = [&stack] {
         while (!stack.empty() && stack.back().pos >= stack.back().text.size())
@@ -84,18 +86,20 @@ QString expandEscapes(const QString& text, const QStringList& arguments) {
     for (;;) {
         dropFinished();
         if (stack.empty()) break;
-        const QChar ch = stack.back().text.at(stack.back().pos++);
-        if (ch != u'~') {
-            out.append(ch);
-            continue;
-        }
+        Segment& top = stack.back();
+        const qsizetype tilde = top.text.indexOf(u'~', top.pos);
+        const qsizetype end = tilde < 0 ? top.text.size() : tilde;
+        out.append(top.text.sliced(top.pos, end - top.pos));
+        top.pos = end;
+        if (tilde < 0) continue;
+        ++top.pos; // the "~"
         dropFinished();
         if (stack.empty()) break; // a trailing "~" is deleted
         Segment& next = stack.back();
         const QChar c = next.text.at(next.pos++);
         const unsigned chain = next.chain;
         if (c == u'c' || c == u'C') {
-            out.append(QStringLiteral("\r\n"));
+            out.append(QLatin1StringView("\r\n"));
         } else if (c == u't' || c == u'T') {
             out.append(u'\t');
         } else if (c >= u'0' && c <= u'9') {
