@@ -407,13 +407,13 @@ int CtlRunner::runCommand() {
     }
     if (c == QLatin1String("clear-log")) {
         beginEvent(EventKind::LogClear);
-        event().details[QStringLiteral("log")] = QStringLiteral("logger");
+        eventDraft().details[QStringLiteral("log")] = QStringLiteral("logger");
         return cmdConfirmed(QStringLiteral("Clearing the logger data"),
                             [this] { return m_link->BodyDataClear(); });
     }
     if (c == QLatin1String("clear-power-log")) {
         beginEvent(EventKind::LogClear);
-        event().details[QStringLiteral("log")] = QStringLiteral("power");
+        eventDraft().details[QStringLiteral("log")] = QStringLiteral("power");
         return cmdConfirmed(QStringLiteral("Clearing the power log"),
                             [this] { return m_link->PowerDataClear(); });
     }
@@ -498,7 +498,7 @@ int CtlRunner::cmdWrite() {
         return code;
     const clsInstrument detector = m_record;
     // Until the write succeeds, the event names the detector as it was read.
-    event().detector = DetectorIdentity::FromRecord(detector);
+    eventDraft().detector = DetectorIdentity::FromRecord(detector);
     SettingsFile::ApplyLines(m_fileLines, m_record);
     if (const int code = checkRecordToWrite(detector, m_record, m_record.ModelTyp(), path);
         code != CtlOptions::ExitOk)
@@ -518,7 +518,7 @@ int CtlRunner::cmdWrite() {
         if (sent.contains(change.name)) changes << change;
     RegisterEvent changed;
     changed.setChanges(changes);
-    event().details = changed.details;
+    eventDraft().details = changed.details;
 
     progressStart(QStringLiteral("Writing %1").arg(Quoted(path)));
     const bool ok = !m_stop && m_link->SetInstrument(m_record);
@@ -538,7 +538,7 @@ int CtlRunner::cmdWrite() {
     }
     // The detector now holds what was sent; what was not sent stays as it was read.
     const DetectorIdentity written = DetectorIdentity::FromRecord(m_record);
-    DetectorIdentity& now = *event().detector;
+    DetectorIdentity& now = *eventDraft().detector;
     const auto take = [&sent](const char* command, QString& mine, const QString& theirs) {
         if (sent.contains(QLatin1String(command))) mine = theirs;
     };
@@ -640,9 +640,9 @@ int CtlRunner::cmdCompare() {
     json[QStringLiteral("file")] =
         QDir::toNativeSeparators(resolvePath(m_options.arguments.first()));
     // The comparison itself succeeded, whatever its verdict.
-    event().details[QStringLiteral("verdict")] =
+    eventDraft().details[QStringLiteral("verdict")] =
         result.allOk() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
-    event().details[QStringLiteral("differences")] = QJsonArray::fromStringList(lines);
+    eventDraft().details[QStringLiteral("differences")] = QJsonArray::fromStringList(lines);
     settleEvent(true);
     if (result.allOk()) return succeed(MasterCompare::OkText().trimmed(), json);
     json[QStringLiteral("command")] = m_options.command;
@@ -664,11 +664,11 @@ int CtlRunner::cmdProvision() {
     const QString path = resolvePath(m_options.arguments.first());
     const QString shownPath = QDir::toNativeSeparators(path);
     beginEvent(EventKind::Provision);
-    event().details[QStringLiteral("file")] = shownPath;
+    eventDraft().details[QStringLiteral("file")] = shownPath;
     if (const int code = readDetector(QStringLiteral("Reading the detector")); code != 0)
         return code;
     const clsInstrument detector = m_record;
-    event().detector = DetectorIdentity::FromRecord(detector);
+    eventDraft().detector = DetectorIdentity::FromRecord(detector);
     // Without --identity the detector keeps its own identity: those settings are neither
     // written nor counted as differences.
     const auto counted = [this](const QList<MasterCompare::Difference>& all) {
@@ -726,7 +726,7 @@ int CtlRunner::cmdProvision() {
         else
             report.failure = failure;
     }
-    if (report.failure.isEmpty()) event().detector = DetectorIdentity::FromRecord(m_record);
+    if (report.failure.isEmpty()) eventDraft().detector = DetectorIdentity::FromRecord(m_record);
 
     QJsonObject json;
     json[QStringLiteral("file")] = shownPath;
@@ -740,7 +740,7 @@ int CtlRunner::cmdProvision() {
     if (!report.failure.isEmpty()) json[QStringLiteral("failure")] = report.failure;
     const QJsonObject details = report.eventDetails(QString());
     for (auto it = details.constBegin(); it != details.constEnd(); ++it)
-        event().details[it.key()] = it.value();
+        eventDraft().details[it.key()] = it.value();
     // As for a master compare, the event succeeded when the provisioning was carried out
     // (written as confirmed and read again); its verdict is in the details.
     settleEvent(report.failure.isEmpty());
@@ -766,7 +766,7 @@ int CtlRunner::cmdProvision() {
         }
         logLine(QStringLiteral("--- km71ctl: provisioning report %1 ---").arg(shown));
     }
-    event().details[QStringLiteral("report")] = reportJson;
+    eventDraft().details[QStringLiteral("report")] = reportJson;
 
     QStringList captions;
     for (const QString& key : std::as_const(report.written))
@@ -819,7 +819,7 @@ int CtlRunner::cmdSetClock() {
     readIdentity();
     const QDateTime when =
         m_options.clockTime ? *m_options.clockTime : m_link->clock()->currentDateTime();
-    event().details[QStringLiteral("clock")] = TimeText(when);
+    eventDraft().details[QStringLiteral("clock")] = TimeText(when);
     if (m_stop || !m_link->SetDateTime(when))
         return fail(
             CtlOptions::ExitFailed,
@@ -842,7 +842,7 @@ int CtlRunner::cmdZero() {
     const QString status = m_link->replyContext().zeroStatus;
     QJsonObject json;
     json[QStringLiteral("status")] = status;
-    event().details[QStringLiteral("status")] = status;
+    eventDraft().details[QStringLiteral("status")] = status;
     if (!m_link->ZeroStatus(0))
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("The zero calibration failed: the detector reported status "
@@ -932,7 +932,7 @@ int CtlRunner::cmdSpan() {
 
     // The calibration window's span request text: the gas selected and its concentration.
     const QString request = QStringLiteral("1,") + FormatFixed5(target, places);
-    event().details[QStringLiteral("concentration")] = ReadingValue(target);
+    eventDraft().details[QStringLiteral("concentration")] = ReadingValue(target);
     logLine(QStringLiteral("---Calibration Upload Started---. Date = %1 (%2)")
                 .arg(GeneralDateText(link.clock()->currentDateTime()), request));
     const bool ok = !m_stop && link.SpanCal(request);
@@ -945,7 +945,7 @@ int CtlRunner::cmdSpan() {
     QJsonObject json;
     json[QStringLiteral("status")] = status;
     json[QStringLiteral("concentration")] = CtlReport::JsonNumber(target);
-    event().details[QStringLiteral("status")] = status;
+    eventDraft().details[QStringLiteral("status")] = status;
     if (!link.SpanStatus(0)) {
         link.setInstrument(&m_record);
         return fail(CtlOptions::ExitFailed,
@@ -960,8 +960,8 @@ int CtlRunner::cmdSpan() {
         json[QStringLiteral("before")] = CtlReport::JsonNumber(cal.CalibBefore(0));
         json[QStringLiteral("after")] = CtlReport::JsonNumber(cal.CalibAfter(0));
         // The detector's calibration record: the readings, and its date for the due date.
-        event().details[QStringLiteral("before")] = ReadingValue(cal.CalibBefore(0));
-        event().details[QStringLiteral("after")] = ReadingValue(cal.CalibAfter(0));
+        eventDraft().details[QStringLiteral("before")] = ReadingValue(cal.CalibBefore(0));
+        eventDraft().details[QStringLiteral("after")] = ReadingValue(cal.CalibAfter(0));
         m_record.setCalibDate(0, cal.CalibDate(0));
         m_record.setCalibBefore(0, cal.CalibBefore(0));
         m_record.setCalibAfter(0, cal.CalibAfter(0));
@@ -978,7 +978,7 @@ int CtlRunner::cmdSpan() {
     const QJsonObject verdict = acceptance.toJson();
     json[QStringLiteral("acceptance")] = verdict;
     for (auto it = verdict.begin(); it != verdict.end(); ++it)
-        event().details[it.key()] = it.value();
+        eventDraft().details[it.key()] = it.value();
     const QString unit = cal.GasUnit(0).trimmed();
     QString text = QStringLiteral("Span calibration with %1 %2 complete%3.")
                        .arg(FormatDigits(target, places), unit, after);
@@ -1113,13 +1113,13 @@ int CtlRunner::writeCertificate(CalibrationCertificateData::Kind kind, QJsonObje
     // An import of this file later finds the same event on record.
     QFile written(path);
     if (written.open(QIODevice::ReadOnly))
-        event().uid = RegisterImport::CertificateUid(QFileInfo(path).fileName(), written.readAll());
-    event().details[QStringLiteral("file")] = QDir::toNativeSeparators(path);
-    event().details[QStringLiteral("calibration")] = kind == CalibrationCertificateData::Kind::Zero
+        eventDraft().uid = RegisterImport::CertificateUid(QFileInfo(path).fileName(), written.readAll());
+    eventDraft().details[QStringLiteral("file")] = QDir::toNativeSeparators(path);
+    eventDraft().details[QStringLiteral("calibration")] = kind == CalibrationCertificateData::Kind::Zero
                                                          ? QStringLiteral("zero")
                                                          : QStringLiteral("span");
-    event().details[QStringLiteral("result")] = QStringLiteral("pass");
-    if (acceptance) event().details[QStringLiteral("verdict")] = acceptance->verdictText();
+    eventDraft().details[QStringLiteral("result")] = QStringLiteral("pass");
+    if (acceptance) eventDraft().details[QStringLiteral("verdict")] = acceptance->verdictText();
     settleEvent(true);
     text += QStringLiteral("\nCertificate: %1 (JSON)").arg(QDir::toNativeSeparators(path));
     logLine(QStringLiteral("--- km71ctl: certificate %1 ---").arg(QDir::toNativeSeparators(path)));
@@ -1146,11 +1146,11 @@ int CtlRunner::cmdConfirmed(const QString& what, const std::function<bool()>& op
 int CtlRunner::cmdCheckData() {
     beginEvent(EventKind::LoggerCheck);
     readIdentity();
-    event().details[QStringLiteral("verdict")] = QStringLiteral("NG");
+    eventDraft().details[QStringLiteral("verdict")] = QStringLiteral("NG");
     if (m_stop || !m_link->SetCheckData())
         return fail(CtlOptions::ExitFailed,
                     QStringLiteral("Writing the check data failed: %1.").arg(failureReason()));
-    event().details[QStringLiteral("verdict")] = QStringLiteral("OK");
+    eventDraft().details[QStringLiteral("verdict")] = QStringLiteral("OK");
     return succeed(QStringLiteral("The detector wrote its check data."));
 }
 
@@ -1263,12 +1263,12 @@ void CtlRunner::beginEvent(EventKind kind) {
     m_events.append(draft);
 }
 
-CtlRunner::EventDraft& CtlRunner::event() {
+CtlRunner::EventDraft& CtlRunner::eventDraft() {
     return m_events.last();
 }
 
 void CtlRunner::settleEvent(bool success) {
-    event().success = success;
+    eventDraft().success = success;
 }
 
 void CtlRunner::recordEvents(int code) {

@@ -122,7 +122,7 @@ private:
 
     void readIdentity();
     void beginEvent(EventKind kind);
-    EventDraft& event();
+    EventDraft& eventDraft();
     void settleEvent(bool success);
     void recordEvents(int code);
 
