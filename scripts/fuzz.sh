@@ -8,7 +8,8 @@
 #   scripts/fuzz.sh --runs N --within S [TARGET]     the same, each target stopped after S
 #                                                    seconds if it has not reached N by then
 # FUZZ_NO_BUILD=1 runs what build-fuzz holds without installing or building (several campaigns
-# side by side, one target each, after one build).
+# side by side, one target each, after one build). Targets run FUZZ_JOBS at a time (default: as
+# many as the machine has cores); each target is one process on one core.
 # Each run prints its runs, runs a second and coverage. The mutation order comes from FUZZ_SEED
 # (default 1), so that a short gating run explores the same inputs each time; FUZZ_SEED=0 lets
 # libFuzzer pick a fresh seed. A campaign (--runs) keeps what it found: the grown corpus is
@@ -42,11 +43,10 @@ fi
 # still holds far more than one run frees, and keeps a target at about 150 MB instead of
 # growing to 700 MB, which also spares the page faults of ever new memory.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=32}"
-status=0
-for target in build-fuzz/tests/fuzz/fuzz_*; do
-    [ -f "$target" ] && [ -x "$target" ] || continue
+# Runs one target (its lines go to standard output); fails when the target found something.
+run_target() {
+    local target="$1" name work corpus seeds bound what start took_ms done_runs cov failed=0
     name=$(basename "$target")
-    [ -n "$only" ] && [ "$name" != "$only" ] && continue
     work=$(mktemp -d)
     corpus="tests/fuzz/corpus/$name"
     if [ -d "$corpus" ]; then cp -r "$corpus/." "$work/"; fi
@@ -62,7 +62,7 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
     if ! "$target" $bound -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
         -seed="$seed" -artifact_prefix="fuzz-artifacts/$name-" \
         -print_final_stats=1 "$work" >"$work.log" 2>&1; then
-        status=1
+        failed=1
         tail -n 40 "$work.log"
     fi
     took_ms=$(( ($(date +%s%N) - start) / 1000000 + 1 ))
@@ -78,5 +78,27 @@ for target in build-fuzz/tests/fuzz/fuzz_*; do
         rm -f "$work.merge.log"
     fi
     rm -rf "$work" "$work.log"
+    return $failed
+}
+
+# Targets run side by side, FUZZ_JOBS at a time (default: one for each core); each one's lines
+# are shown together, in the order of the targets.
+jobs_max="${FUZZ_JOBS:-$(nproc)}"
+results=$(mktemp -d)
+targets=()
+for target in build-fuzz/tests/fuzz/fuzz_*; do
+    [ -f "$target" ] && [ -x "$target" ] || continue
+    name=$(basename "$target")
+    [ -n "$only" ] && [ "$name" != "$only" ] && continue
+    targets+=("$name")
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs_max" ]; do wait -n || true; done
+    { run_target "$target" || touch "$results/$name.failed"; } >"$results/$name.out" 2>&1 &
 done
+wait
+status=0
+for name in "${targets[@]}"; do
+    cat "$results/$name.out"
+    [ -e "$results/$name.failed" ] && status=1
+done
+rm -rf "$results"
 exit $status
