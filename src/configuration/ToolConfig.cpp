@@ -314,17 +314,15 @@ QString textValue(const QString& text) {
                : text;
 }
 
-// The key and its values, separated by tabs.
-// The line is made in `scratch` (kept for the next line) and copied out at its size.
-QString lineText(const NumberNotation& notation, QString& scratch, const QString& key,
-                 std::initializer_list<Value> values) {
+// The key and its values, separated by tabs, made in `scratch` (kept for the next line).
+void lineText(const NumberNotation& notation, QString& scratch, const QString& key,
+              std::initializer_list<Value> values) {
     scratch.resize(0);
     scratch += key;
     for (const Value& value : values) {
         scratch += QLatin1Char('\t');
         value.appendTo(scratch, notation);
     }
-    return QString(scratch.constData(), scratch.size());
 }
 
 // A date and time in the locale's general format: short date, time with seconds.
@@ -398,8 +396,52 @@ ToolConfigReadResult ReadToolConfiguration() {
     return result;
 }
 
-QStringList ToolConfigurationLines(const ToolSettings& s, const QString& password,
-                                   const QDateTime& when) {
+namespace {
+
+// Where the writer puts the lines of the file: a list of lines, or the text of the file (each
+// line followed by CR LF) made in one piece.
+class LineList {
+public:
+    LineList() { m_lines.reserve(160); }
+    LineList& operator<<(const QString& line) {
+        m_lines.append(line);
+        return *this;
+    }
+    LineList& operator<<(QStringView line) {
+        m_lines.append(line.toString());
+        return *this;
+    }
+    QStringList take() { return std::move(m_lines); }
+
+private:
+    QStringList m_lines;
+};
+
+class FileText {
+public:
+    FileText() { m_text.reserve(16 * 1024); }
+    FileText& operator<<(QStringView line) {
+        m_text += line;
+        m_text += QLatin1StringView("\r\n");
+        return *this;
+    }
+    const QString& text() const { return m_text; }
+
+private:
+    QString m_text;
+};
+
+// The text of a file in the system's encoding.
+QByteArray EncodedText(const QString& text) {
+    QStringEncoder encoder(QStringConverter::System);
+    QByteArray bytes(encoder.requiredSpace(text.size()), Qt::Uninitialized);
+    bytes.truncate(encoder.appendToBuffer(bytes.data(), text) - bytes.constData());
+    return bytes;
+}
+
+// Writes the lines of the tool configuration file into `out`.
+template <typename Out>
+void WriteLines(const ToolSettings& s, const QString& password, const QDateTime& when, Out& out) {
     const auto orDefault = [](qint16 value, qint16 fallback) {
         return num(value == 0 ? fallback : value);
     };
@@ -408,12 +450,13 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
     const NumberNotation notation;
     QString scratch;
     scratch.reserve(256);
+    // A line is made in `scratch` and handed on as a view of it: `out << line(a) << line(b)`
+    // hands on the first before it makes the second (the left side of << comes first).
     const auto line = [&](const QString& key, std::initializer_list<Value> values) {
-        return lineText(notation, scratch, key, values);
+        lineText(notation, scratch, key, values);
+        return QStringView(scratch);
     };
 
-    QStringList out;
-    out.reserve(160);
     out << QStringLiteral(";") << QStringLiteral(";            KM-71 Data logger program")
         << QStringLiteral(";      Last update = ") + generalDate(when)
         << QStringLiteral(";         Delimiter is tab,comma(,) character")
@@ -542,12 +585,22 @@ QStringList ToolConfigurationLines(const ToolSettings& s, const QString& passwor
 
     out << QString() << QStringLiteral(";")
         << line(QStringLiteral("KM-71"), {EncodePassword(EncodePassword(password))});
-    return out;
+}
+
+} // namespace
+
+QStringList ToolConfigurationLines(const ToolSettings& s, const QString& password,
+                                   const QDateTime& when) {
+    LineList out;
+    WriteLines(s, password, when, out);
+    return out.take();
 }
 
 QByteArray ToolConfigurationBytes(const ToolSettings& settings, const QString& password,
                                   const QDateTime& when) {
-    return ToolConfigurationBytes(ToolConfigurationLines(settings, password, when));
+    FileText out;
+    WriteLines(settings, password, when, out);
+    return EncodedText(out.text());
 }
 
 QByteArray ToolConfigurationBytes(const QStringList& lines) {
@@ -562,10 +615,7 @@ QByteArray ToolConfigurationBytes(const QStringList& lines) {
         text += QLatin1StringView("\r\n");
     }
     if (lines.isEmpty()) text += QLatin1StringView("\r\n");
-    QStringEncoder encoder(QStringConverter::System);
-    QByteArray bytes(encoder.requiredSpace(text.size()), Qt::Uninitialized);
-    bytes.truncate(encoder.appendToBuffer(bytes.data(), text) - bytes.constData());
-    return bytes;
+    return EncodedText(text);
 }
 
 bool WriteToolConfigurationFile(const QString& path, const ToolSettings& settings,

@@ -5,6 +5,7 @@
 // already sent round and checks each distinct text once. The memory is built without the
 // fuzzer's coverage, so that its own workings do not steer the fuzzer.
 
+#include <QByteArrayView>
 #include <QStringList>
 
 class CheckedOnce {
@@ -16,6 +17,8 @@ public:
 
     // True the first time `lines` come (they are then remembered), false afterwards.
     bool firstTime(const QStringList& lines);
+    // The same for the bytes of a file.
+    bool firstTime(QByteArrayView bytes);
 
 private:
     struct Impl;

@@ -34,13 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Whatever was read is written in a form that reads back to the same settings.
     const QDateTime when(QDate(2026, 1, 1), QTime(9, 30));
-    const QStringList lines = ToolConfigurationLines(settings, password, when);
+    const QByteArray file = ToolConfigurationBytes(settings, password, when);
     static CheckedOnce checked;
-    if (!checked.firstTime(lines)) return 0;
+    if (!checked.firstTime(file)) return 0;
+    // The file made in one piece is the one its lines make.
+    const QStringList lines = ToolConfigurationLines(settings, password, when);
+    if (ToolConfigurationBytes(lines) != file) __builtin_trap();
     ToolSettings again = fresh;
     QString againPassword;
-    const ToolConfigReadResult second =
-        ReadBytes(ToolConfigurationBytes(lines), again, againPassword);
+    const ToolConfigReadResult second = ReadBytes(file, again, againPassword);
     if (!second.Found || second.StoppedAtLine != 0) __builtin_trap();
     again.ExecuteCount = settings.ExecuteCount;
     if (ToolConfigurationLines(again, againPassword, when) != lines) __builtin_trap();
