@@ -91,24 +91,35 @@ bool Write(const clsInstrument& record, const QString& path, QString* error) {
     return true;
 }
 
-QStringList LinesOfText(const QByteArray& bytes) {
+QString TextOfBytes(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::System);
-    const QString text = decoder.decode(bytes);
+    return decoder.decode(bytes);
+}
+
+QList<QStringView> LineViews(QStringView text) {
     // A line ends at CR LF, LF or CR.
-    QStringList lines;
+    QList<QStringView> lines;
     qsizetype start = 0;
     qsizetype cr = text.indexOf(u'\r');
     qsizetype lf = text.indexOf(u'\n');
     while (cr >= 0 || lf >= 0) {
         const qsizetype end = (cr < 0 || (lf >= 0 && lf < cr)) ? lf : cr;
-        lines << text.mid(start, end - start);
+        lines << text.sliced(start, end - start);
         start = end == cr && lf == cr + 1 ? end + 2 : end + 1;
         if (cr >= 0 && cr < start) cr = text.indexOf(u'\r', start);
         if (lf >= 0 && lf < start) lf = text.indexOf(u'\n', start);
     }
-    lines << text.mid(start);
+    lines << text.sliced(start);
     // A final line end does not start another line.
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    return lines;
+}
+
+QStringList LinesOfText(const QByteArray& bytes) {
+    const QString text = TextOfBytes(bytes);
+    QStringList lines;
+    for (const QStringView line : LineViews(text))
+        lines << line.toString();
     return lines;
 }
 
@@ -226,7 +237,24 @@ constexpr LevelField kLevelFields[] = {
 
 } // namespace
 
+namespace {
+
+// The views of a list's lines.
+QList<QStringView> ViewsOf(const QStringList& lines) {
+    QList<QStringView> views;
+    views.reserve(lines.size());
+    for (const QString& line : lines)
+        views.append(line);
+    return views;
+}
+
+} // namespace
+
 ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagging) {
+    return ApplyLines(ViewsOf(lines), r, flagging);
+}
+
+ReadResult ApplyLines(const QList<QStringView>& lines, clsInstrument& r, Flagging flagging) {
     ReadResult result;
     // The levels the file set, one bit each in the order of kLevelFields: rounded once the
     // gas's decimal places are known, that is after the last line (the GJ line may follow them).
@@ -239,17 +267,21 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
             bit <<= 1;
         }
     };
-    clsToken token;
-    token.ClearDelimiters();
-    token.ClearStrings();
-    token.ClearComments();
-    token.AddComments(QStringLiteral(";"));
-    token.AddDelimiters(QStringLiteral(","));
+    // Fields end at a comma, a comment at ";"; the tokenizer is made once and only read.
+    static const clsToken token = [] {
+        clsToken t;
+        t.ClearDelimiters();
+        t.ClearStrings();
+        t.ClearComments();
+        t.AddComments(QStringLiteral(";"));
+        t.AddDelimiters(QStringLiteral(","));
+        return t;
+    }();
 
     // The fields a line is read by (the key, "W" and up to four values).
     std::array<QStringView, 6> tokens;
     for (int n = 0; n < lines.size(); ++n) {
-        const QString& line = lines.at(n);
+        const QStringView line = lines.at(n);
         const int count = token.Split(line, tokens);
         // Only the tokens of this line count: a field the line does not have is empty.
         auto fieldView = [&](int i) {
@@ -348,7 +380,13 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
                 if (converted) r.setUserPassword2(field(3));
             }
         }
-        else result.warnings << QStringLiteral("unknown ") + keyword.toString();
+        else {
+            QString warning;
+            warning.reserve(8 + keyword.size());
+            warning += QLatin1StringView("unknown ");
+            warning += keyword;
+            result.warnings << warning;
+        }
 
         if (!converted) {
             result.ok = false;
@@ -373,6 +411,10 @@ ReadResult ApplyLines(const QStringList& lines, clsInstrument& r, Flagging flagg
 }
 
 ReadResult ApplyMasterLines(const QStringList& lines, clsInstrument& master) {
+    return ApplyMasterLines(ViewsOf(lines), master);
+}
+
+ReadResult ApplyMasterLines(const QList<QStringView>& lines, clsInstrument& master) {
     master.setImportFlag(false);
     master.ClearChangeFlags();
     const ReadResult result = ApplyLines(lines, master, Flagging::EveryLine);

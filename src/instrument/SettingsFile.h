@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QList>
 #include <QStringList>
+#include <QStringView>
 
 class clsInstrument;
 
@@ -44,13 +46,21 @@ enum class Flagging {
 // A conversion error stops at that line; what came before it has been applied.
 ReadResult ApplyLines(const QStringList& lines, clsInstrument& record,
                       Flagging flagging = Flagging::BySetters);
+// The same for lines that are views of a text (LineViews), which must outlive the call.
+ReadResult ApplyLines(const QList<QStringView>& lines, clsInstrument& record,
+                      Flagging flagging = Flagging::BySetters);
 
 // Reads the lines of a master file into `master` as the master comparison needs it: every
 // change flag lowered first, then every setting the file holds flagged (Flagging::EveryLine);
 // ImportFlag is true afterwards only when the whole file was read.
 ReadResult ApplyMasterLines(const QStringList& lines, clsInstrument& master);
+ReadResult ApplyMasterLines(const QList<QStringView>& lines, clsInstrument& master);
 
-// The lines of a file's bytes (text in the system's encoding; CR LF, LF and CR line ends).
+// The text of a file's bytes (in the system's encoding).
+QString TextOfBytes(const QByteArray& bytes);
+// The lines of a text (CR LF, LF and CR line ends), as views of it.
+QList<QStringView> LineViews(QStringView text);
+// The lines of a file's bytes: TextOfBytes, then LineViews, each line a text of its own.
 QStringList LinesOfText(const QByteArray& bytes);
 
 // Reads the file at `path` into its lines (LinesOfText).

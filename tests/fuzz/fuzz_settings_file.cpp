@@ -12,8 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Fresh records are copied from one made once: a copy shares its texts instead of making
     // them anew.
     static const clsInstrument fresh;
-    const QStringList lines = SettingsFile::LinesOfText(
+    const QString text = SettingsFile::TextOfBytes(
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QList<QStringView> lines = SettingsFile::LineViews(text);
     clsInstrument record = fresh;
     const auto result = SettingsFile::ApplyLines(lines, record);
     if (!result.ok && (result.errorLine < 1 || result.errorLine > lines.size())) __builtin_trap();
