@@ -23,60 +23,120 @@ using namespace WireFormat;
 
 namespace SettingsFile {
 
-QStringList Lines(const clsInstrument& r) {
-    const int p = r.GasPoint(0);
-    // A line: the keyword, "W", the values, each after a ",", and a closing ",".
-    const auto line = [](const char* keyword, std::initializer_list<QStringView> values) {
-        qsizetype size = 6;
-        for (const QStringView value : values)
-            size += 1 + value.size();
-        QString text;
-        text.reserve(size);
-        text += QLatin1StringView(keyword);
-        text += QLatin1StringView(",W");
-        for (const QStringView value : values) {
-            text += u',';
-            text += value;
-        }
+namespace {
+
+// A line: the keyword, "W", the values, each after a ",", and a closing ",".
+qsizetype LineSize(std::initializer_list<QStringView> values) {
+    qsizetype size = 6;
+    for (const QStringView value : values)
+        size += 1 + value.size();
+    return size;
+}
+
+void Append(QString& text, const char* keyword, std::initializer_list<QStringView> values) {
+    text += QLatin1StringView(keyword);
+    text += QLatin1StringView(",W");
+    for (const QStringView value : values) {
         text += u',';
-        return text;
-    };
-    QStringList lines;
-    lines.reserve(46);
-    lines << line("BS", {Pad(r.SpecNo(), 10)}) << line("XZ", {Pad(r.UserID(), 16)})
-          << line("XS", {Pad(r.StationID(), 16)}) << line("IN", {Pad(r.SerialNo(), 20)})
-          << line("HN", {Pad(r.DummySerial(), 20)}) << line("GJ", {r.GasDefinitionText()})
-          << line("AP", {Dec(r.AlarmMode())}) << line("AU", {Dec(r.AlarmMode2())})
-          << line("SD", {Flag01(r.DispCalLimit())}) << line("SC", {HexN(r.CalLimit(), 4)})
-          << line("SM", {Dec(r.CalCheck())}) << line("XB", {Dec(r.Confirmation())})
-          << line("XW", {Dec(r.LogOverWrite())}) << line("XT", {HexN(r.LcdBackLight(), 4)})
-          << line("AI", {HexN(r.AIdata(), 4)}) << line("AJ", {HexN(r.AJdata(), 4)})
-          << line("AB", {Hex(r.ABdata())}) << line("BV", {Flag01(r.BumpFunction())})
-          << line("BJ", {Flag01(r.DispBumpLimit())}) << line("BK", {HexN(r.BumpLimit(), 4)})
-          << line("BL", {Dec(r.BumpCheck())})
-          << line("BU", {HexN(r.BumpTime(), 2), HexN(r.BumpThreshold(), 2),
-                         HexN(r.BumpFailCalTime(), 2), Dec(r.BumpFailAfter())});
-    if (r.ModelTyp() == QLatin1String("QZ")) lines << line("AT", {Dec(r.AlarmO2())});
-    if (r.ModelTyp() == QLatin1String("VL")) lines << line("AK", {Dec(r.AK())});
-    lines << line("JW", {Dec(r.JW())}) << line("JH", {r.JH()}) << line("SE", {HexN(r.SE(), 2)})
-          << line("A1", {Val5(r.Warning(0), p)}) << line("A2", {Val5(r.Alarm(0), p)})
-          << line("AS", {Val5(r.Stel(0), p)}) << line("AW", {Val5(r.Twa(0), p)})
-          << line("SA", {Val5(r.AutoCalib(0), p)}) << line("XP", {HexN(r.Intervals(), 4)})
-          << line("UJ", {r.SpecType()}) << line("SJ", {Dec(r.AutoZero())})
-          << line("SG", {Dec(r.DemandZero())}) << line("PN", {Dec(r.SpanAllowance())})
-          << line("PM", {Dec(r.BumpFailBehavior())}) << line("PS", {r.SensorDate()})
-          << line("PG", {Dec(r.PasswordProtect()), r.UserPassword2()})
-          << line("MP", {Dec(r.UseUserPassword()), r.UserPassword2()});
-    return lines;
+        text += value;
+    }
+    text += u',';
+}
+
+// Where the writer puts the lines of the file: a list of lines, or the text of the file (each
+// line followed by CR LF) made in one piece.
+class LineList {
+public:
+    LineList() { m_lines.reserve(46); }
+    void add(const char* keyword, std::initializer_list<QStringView> values) {
+        QString text;
+        text.reserve(LineSize(values));
+        Append(text, keyword, values);
+        m_lines.append(std::move(text));
+    }
+    QStringList take() { return std::move(m_lines); }
+
+private:
+    QStringList m_lines;
+};
+
+class FileText {
+public:
+    FileText() { m_text.reserve(2048); }
+    void add(const char* keyword, std::initializer_list<QStringView> values) {
+        Append(m_text, keyword, values);
+        m_text += QLatin1StringView("\r\n");
+    }
+    QString take() { return std::move(m_text); }
+
+private:
+    QString m_text;
+};
+
+// Writes the lines of the file for `r` into `out`.
+template <typename Out> void WriteLines(const clsInstrument& r, Out& out) {
+    const int p = r.GasPoint(0);
+    out.add("BS", {Pad(r.SpecNo(), 10)});
+    out.add("XZ", {Pad(r.UserID(), 16)});
+    out.add("XS", {Pad(r.StationID(), 16)});
+    out.add("IN", {Pad(r.SerialNo(), 20)});
+    out.add("HN", {Pad(r.DummySerial(), 20)});
+    out.add("GJ", {r.GasDefinitionText()});
+    out.add("AP", {Dec(r.AlarmMode())});
+    out.add("AU", {Dec(r.AlarmMode2())});
+    out.add("SD", {Flag01(r.DispCalLimit())});
+    out.add("SC", {HexN(r.CalLimit(), 4)});
+    out.add("SM", {Dec(r.CalCheck())});
+    out.add("XB", {Dec(r.Confirmation())});
+    out.add("XW", {Dec(r.LogOverWrite())});
+    out.add("XT", {HexN(r.LcdBackLight(), 4)});
+    out.add("AI", {HexN(r.AIdata(), 4)});
+    out.add("AJ", {HexN(r.AJdata(), 4)});
+    out.add("AB", {Hex(r.ABdata())});
+    out.add("BV", {Flag01(r.BumpFunction())});
+    out.add("BJ", {Flag01(r.DispBumpLimit())});
+    out.add("BK", {HexN(r.BumpLimit(), 4)});
+    out.add("BL", {Dec(r.BumpCheck())});
+    out.add("BU", {HexN(r.BumpTime(), 2), HexN(r.BumpThreshold(), 2),
+                   HexN(r.BumpFailCalTime(), 2), Dec(r.BumpFailAfter())});
+    if (r.ModelTyp() == QLatin1String("QZ")) out.add("AT", {Dec(r.AlarmO2())});
+    if (r.ModelTyp() == QLatin1String("VL")) out.add("AK", {Dec(r.AK())});
+    out.add("JW", {Dec(r.JW())});
+    out.add("JH", {r.JH()});
+    out.add("SE", {HexN(r.SE(), 2)});
+    out.add("A1", {Val5(r.Warning(0), p)});
+    out.add("A2", {Val5(r.Alarm(0), p)});
+    out.add("AS", {Val5(r.Stel(0), p)});
+    out.add("AW", {Val5(r.Twa(0), p)});
+    out.add("SA", {Val5(r.AutoCalib(0), p)});
+    out.add("XP", {HexN(r.Intervals(), 4)});
+    out.add("UJ", {r.SpecType()});
+    out.add("SJ", {Dec(r.AutoZero())});
+    out.add("SG", {Dec(r.DemandZero())});
+    out.add("PN", {Dec(r.SpanAllowance())});
+    out.add("PM", {Dec(r.BumpFailBehavior())});
+    out.add("PS", {r.SensorDate()});
+    out.add("PG", {Dec(r.PasswordProtect()), r.UserPassword2()});
+    out.add("MP", {Dec(r.UseUserPassword()), r.UserPassword2()});
+}
+
+} // namespace
+
+QStringList Lines(const clsInstrument& r) {
+    LineList out;
+    WriteLines(r, out);
+    return out.take();
+}
+
+QString Text(const clsInstrument& r) {
+    FileText out;
+    WriteLines(r, out);
+    return out.take();
 }
 
 bool Write(const clsInstrument& record, const QString& path, QString* error) {
-    QByteArray bytes;
     QStringEncoder encoder(QStringEncoder::System);
-    for (const QString& line : Lines(record)) {
-        bytes += encoder.encode(line);
-        bytes += "\r\n";
-    }
+    const QByteArray bytes = encoder.encode(Text(record));
     QSaveFile file(path);
     // The last of the bytes go out in flush(), whose failure commit() does not see.
     errno = 0;

@@ -24,6 +24,8 @@ struct ReadResult {
 
 // The lines of the file for `record`, without line ends, each ending with ",".
 QStringList Lines(const clsInstrument& record);
+// The text of the file for `record` made in one piece: its lines, each followed by CR LF.
+QString Text(const clsInstrument& record);
 
 // Writes the file for `record`, replacing an existing one only when the new one is complete.
 // Returns false with one sentence in `error` when it cannot be written.

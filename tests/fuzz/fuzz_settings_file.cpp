@@ -22,11 +22,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto asMaster = SettingsFile::ApplyMasterLines(lines, master);
     if (asMaster.ok != result.ok) __builtin_trap();
     // Whatever was read can be written again and reads back without an error (each distinct
-    // written file is tried once).
-    const QStringList written = SettingsFile::Lines(record);
+    // written file is tried once); the file made in one piece is the one its lines make.
+    const QString written = SettingsFile::Text(record);
     static CheckedOnce checked;
-    if (!checked.firstTime(written)) return 0;
+    if (!checked.firstTime(QByteArrayView(reinterpret_cast<const char*>(written.constData()),
+                                          written.size() * qsizetype(sizeof(QChar)))))
+        return 0;
+    const QList<QStringView> writtenLines = SettingsFile::LineViews(written);
+    const QStringList lineByLine = SettingsFile::Lines(record);
+    if (writtenLines.size() != lineByLine.size()) __builtin_trap();
+    for (qsizetype i = 0; i < lineByLine.size(); ++i)
+        if (writtenLines[i] != lineByLine[i]) __builtin_trap();
     clsInstrument again = fresh;
-    if (!SettingsFile::ApplyLines(written, again).ok) __builtin_trap();
+    if (!SettingsFile::ApplyLines(writtenLines, again).ok) __builtin_trap();
     return 0;
 }
