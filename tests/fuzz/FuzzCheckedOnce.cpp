@@ -58,3 +58,7 @@ bool CheckedOnce::firstTime(const QStringList& lines) {
 bool CheckedOnce::firstTime(QByteArrayView bytes) {
     return m_impl->remember({qHash(bytes, 0x6b6d3731u), qHash(bytes, 0x51a7e5f0u)});
 }
+
+bool CheckedOnce::firstTime(QStringView text) {
+    return m_impl->remember({qHash(text, 0x6b6d3731u), qHash(text, 0x51a7e5f0u)});
+}

@@ -7,6 +7,7 @@
 
 #include <QByteArrayView>
 #include <QStringList>
+#include <QStringView>
 
 class CheckedOnce {
 public:
@@ -19,6 +20,8 @@ public:
     bool firstTime(const QStringList& lines);
     // The same for the bytes of a file.
     bool firstTime(QByteArrayView bytes);
+    // The same for a text.
+    bool firstTime(QStringView text);
 
 private:
     struct Impl;

@@ -25,9 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // written file is tried once); the file made in one piece is the one its lines make.
     const QString written = SettingsFile::Text(record);
     static CheckedOnce checked;
-    if (!checked.firstTime(QByteArrayView(reinterpret_cast<const char*>(written.constData()),
-                                          written.size() * qsizetype(sizeof(QChar)))))
-        return 0;
+    if (!checked.firstTime(QStringView(written))) return 0;
     const QList<QStringView> writtenLines = SettingsFile::LineViews(written);
     const QStringList lineByLine = SettingsFile::Lines(record);
     if (writtenLines.size() != lineByLine.size()) __builtin_trap();
